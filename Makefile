@@ -1,0 +1,26 @@
+# The two entry points: `make test` and `make demo`. Both install what is missing first.
+JOBS ?= 2
+
+.PHONY: all bootstrap test demo build clean
+
+all: build
+
+bootstrap:
+	bash scripts/bootstrap.sh
+
+# Sanitized debug build; every test runs through ctest.
+test: bootstrap
+	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DUVCCAM_SANITIZE=ON
+	cmake --build build/test -j$(JOBS)
+	cd build/test && ctest --output-on-failure -j$(JOBS)
+
+build: bootstrap
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUVCCAM_BUILD_TESTS=OFF
+	cmake --build build/release -j$(JOBS)
+
+# The guided tour on the simulated devices.
+demo: build
+	./build/release/tools/uvccamctl --simulate demo
+
+clean:
+	rm -rf build

@@ -1,0 +1,129 @@
+// The device core: the selected device, its capture objects, and every camera operation.
+#pragma once
+
+#include "DeviceInfo.h"
+#include "UVCCamCallbacks.h"
+#include "UVCCamExport.h"
+#include "mac/MacCamera.h"
+#include "mac/MacHidDevice.h"
+#include "platform/CaptureService.h"
+
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class MacCameraManager;
+class MacHidDeviceManager;
+class MacHotKeyManager;
+class MacAudioMgr;
+
+// Copies a platform string's UTF-16 code units into a QString; none gives an empty one.
+UVCCAM_EXPORT QString qt_mac_NSStringToQString(const QString* string);
+
+// One core exists per camera-interface object; the newest one is the one in use. It
+// runs on the host's main thread only. Its operations are virtual so that the facade's
+// forwarding can be observed.
+class UVCCAM_EXPORT MacUVCCamOC {
+public:
+    MacUVCCamOC();
+    virtual ~MacUVCCamOC();
+
+    MacUVCCamOC(const MacUVCCamOC&) = delete;
+    MacUVCCamOC& operator=(const MacUVCCamOC&) = delete;
+
+    // Start-up: takes the managers and selects the first camera of the maker when its
+    // model is known. 0 when a camera was selected, -1 otherwise.
+    virtual int init();
+
+    // Non-zero: HID mode (the default); 0: UVC mode.
+    virtual void setProtocolMode(int mode);
+
+    // Each setter refuses none with -1 and changes nothing; otherwise it stores the
+    // function, hands it to its manager and returns 0.
+    virtual int setVideoCallback(VideoFrameCallback callback);
+    virtual int setAudioCallback(AudioLevelCallback callback);
+    virtual int setDeviceConnectedCallback(DeviceIdCallback callback);
+    virtual int setDeviceDisconnectedCallback(DeviceIdCallback callback);
+    virtual int setHidDeviceReadyCallback(HidReadyCallback callback);
+    virtual int setHidDeviceRemoveCallback(DeviceIdCallback callback);
+    virtual int setHotKeyCallback(HotKeyCallback callback);
+
+    // Device list.
+    virtual QList<DeviceInfo> getDeviceList();
+    virtual bool findDevice();
+
+    // Selection and hot-plug.
+    virtual int setDevice(QString devicePath);
+    virtual void connectNewDevice();
+    virtual void removeDeviceWithUniqueID(char* uniqueId);
+    virtual void setCurrentHidDevice();
+    virtual void resetCamResolution();
+
+    // Streaming, audio, hot keys and volume.
+    virtual int startVideoStream(unsigned int index);
+    virtual int stopVideoStream();
+    virtual unsigned char* GetPixelBuffer();
+    virtual QString getCameraSerialNum();
+    virtual int startAudioRecording(int, QString);
+    virtual int startAudioPlaying(QString);
+    virtual void registerHotKey();
+    virtual void unregisterHotKey();
+    virtual int getSpeakerVol();
+    virtual int getMicVol();
+
+    // Device control.
+    virtual int getExProperty(unsigned short selector, void* data, unsigned int length, int unitIndex);
+    virtual int setExProperty(unsigned short selector, void* data, unsigned int length, int unitIndex);
+    virtual int getProperty(int property, int* value);
+    virtual int setProperty(int property, int value, bool autoMode);
+    virtual int getPropertyRange(int property, int* min, int* max, int* def);
+    virtual int getUACHidProperty(unsigned short selector, void* data, unsigned int length);
+    virtual int setUACHidProperty(unsigned short selector, void* data, unsigned int length);
+    virtual int setExHidProperty(void* data, unsigned int length);
+    virtual int setExHidReport(void* data, unsigned int length, int mode);
+    virtual int getExHidReport(void* data, unsigned int length);
+
+    // Fields, in their declared order. References to the managers are plain: they live
+    // for the rest of the process. Devices are shared with their manager's list.
+    MacCameraManager* cameraManager = nullptr;
+    std::shared_ptr<MacCamera> currentCamera;
+    MacHidDeviceManager* hidManager = nullptr;
+    std::shared_ptr<MacHidDevice> currentHidDevice;
+    MacAudioMgr* audioMgr = nullptr;
+    uvccam::platform::CaptureSessionPtr captureSession;
+    uvccam::platform::VideoDataOutputPtr videoOutput;
+    // Shared, so that a frame copy never reads a buffer the capture chain has released.
+    uvccam::platform::PixelBufferPtr pixelBuffer;
+    VideoFrameCallback videoCallback = nullptr;
+    AudioLevelCallback audioCallback = nullptr;
+    DeviceIdCallback deviceConnectedCallback = nullptr;
+    DeviceIdCallback deviceDisconnectedCallback = nullptr;
+    HidReadyCallback hidDeviceReadyCallback = nullptr;
+    DeviceIdCallback hidDeviceRemoveCallback = nullptr;
+    HotKeyCallback hotKeyCallback = nullptr;
+    MacHotKeyManager* hotKeyManager = nullptr;
+    std::int32_t videoWidth = 640;
+    std::int32_t videoHeight = 360;
+    std::uint32_t cameraCount = 0;
+    bool isStreaming = false;
+    bool deviceReady = false;
+    bool protocolMode = true;
+    bool hidDeviceSelected = false;
+    bool audioStarted = false;
+    std::int32_t deviceId = -1;
+    QString modelName;
+    QString deviceUniqueId;
+
+private:
+    std::uint32_t refreshCameraCount();
+    void releaseCaptureObjects();
+    void buildCaptureObjects();
+    void attachVideoOutput();
+    QString locationKeyOf(const MacCamera& camera) const;
+
+    // The frame copy that GetPixelBuffer hands out; replaced at the next call.
+    std::vector<unsigned char> pixelCopy_;
+};

@@ -1,0 +1,46 @@
+// The platform services in use, and the default choice: simulated devices, real time.
+#include "platform/Platform.h"
+
+#include "platform/linux/LogSinkSystem.h"
+#include "platform/linux/RunLoopQt.h"
+#include "platform/sim/Simulator.h"
+
+namespace uvccam::platform {
+
+namespace {
+
+// Not destroyed at exit: objects that live for the rest of the process still refer to it
+// then. The static pointer keeps it reachable.
+Platform*& installedPlatform()
+{
+    static Platform* platform = nullptr;
+    return platform;
+}
+
+}  // namespace
+
+Platform::Platform(std::unique_ptr<RunLoop> runLoop, std::unique_ptr<LogSink> log,
+                   std::unique_ptr<CaptureService> capture)
+    : runLoop_(std::move(runLoop)), log_(std::move(log)), capture_(std::move(capture))
+{
+}
+
+Platform::~Platform() = default;
+
+Platform& Platform::current()
+{
+    if (!installedPlatform())
+        Simulator::install(std::make_unique<RunLoopQt>(), std::make_unique<LogSinkSystem>());
+    return *installedPlatform();
+}
+
+void Platform::install(std::unique_ptr<Platform> platform)
+{
+    // Drop the old services before the new ones are visible, so that nothing made on
+    // the old platform can reach the new one while it goes.
+    delete installedPlatform();
+    installedPlatform() = nullptr;
+    installedPlatform() = platform.release();
+}
+
+}  // namespace uvccam::platform

@@ -1,0 +1,27 @@
+// Identity texts of a simulated device, in the forms the operating system uses.
+#include "platform/sim/SimulatedDevice.h"
+
+namespace uvccam::platform {
+
+QString SimulatedDevice::captureUniqueID() const
+{
+    // A speakerphone's only capture function is its microphone, named after the product.
+    if (!isCamera())
+        return QStringLiteral("%1:%2").arg(profile_.productName).arg(profile_.locationId, 8, 16, QLatin1Char('0'));
+    return QStringLiteral("0x%1%2%3")
+        .arg(profile_.locationId, 8, 16, QLatin1Char('0'))
+        .arg(profile_.vendorId, 4, 16, QLatin1Char('0'))
+        .arg(profile_.productId, 4, 16, QLatin1Char('0'));
+}
+
+QString SimulatedDevice::captureModelID() const
+{
+    return QStringLiteral("UVC Camera VendorID_%1 ProductID_%2").arg(profile_.vendorId).arg(profile_.productId);
+}
+
+QString SimulatedDevice::listedUniqueID() const
+{
+    return isCamera() ? captureUniqueID() : QString::number(profile_.locationId, 16);
+}
+
+}  // namespace uvccam::platform

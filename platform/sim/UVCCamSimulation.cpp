@@ -1,0 +1,152 @@
+// The public face of the simulator: attach and detach the maker's devices by model.
+#include "UVCCamSimulation.h"
+
+#include "platform/Platform.h"
+#include "platform/linux/LogSinkSystem.h"
+#include "platform/linux/RunLoopQt.h"
+#include "platform/sim/Simulator.h"
+
+#include <array>
+
+namespace uvccam::sim {
+
+namespace {
+
+using platform::DeviceProfile;
+using platform::Simulator;
+
+constexpr std::uint16_t kMakerVendorId = 0x2A3B;
+// Not the maker's: any camera the library must pass over.
+constexpr std::uint16_t kOtherVendorId = 0x1D50;
+constexpr std::uint16_t kOtherVendorProductId = 0x6100;
+
+struct CameraModel {
+    const char* model;
+    const char* productName;  // begins with the model's prefix in the maker's naming
+    std::uint16_t productId;
+};
+
+constexpr std::array<CameraModel, 8> kCameraModels{{
+    {"RX710", "RX710 Conference Camera", 0x2574},
+    {"RX710+", "RX710+ Conference Camera", 0x2575},
+    {"LUM610", "LUM610 Webcam", 0x6100},
+    {"RX240", "RX240 Conference Camera", 0x2400},
+    {"LUM630", "LUM630 Webcam", 0x6300},
+    {"LUM250", "LUM250 Webcam", 0x2500},
+    {"ST410", "Corvane ST410", 0x4100},
+    {"ST470", "Studio Caster LUM 470", 0x470A},
+}};
+
+struct SpeakerphoneModel {
+    const char* productName;
+    std::uint16_t productId;
+};
+
+constexpr std::array<SpeakerphoneModel, 2> kSpeakerphoneModels{{
+    {"VOXA760", 0x0760},
+    {"VOXA30", 0x0030},
+}};
+
+std::shared_ptr<Simulator> simulator()
+{
+    platform::Platform::current();  // the default platform is the simulator
+    return Simulator::active();
+}
+
+QString attachProfile(DeviceProfile profile)
+{
+    auto sim = simulator();
+    if (!sim)
+        return QString();
+    return sim->attach(std::move(profile))->listedUniqueID();
+}
+
+DeviceProfile cameraProfile(const QString& productName, std::uint16_t vendorId, std::uint16_t productId)
+{
+    DeviceProfile profile;
+    profile.kind = DeviceProfile::Kind::Camera;
+    profile.productName = productName;
+    profile.vendorId = vendorId;
+    profile.productId = productId;
+    return profile;
+}
+
+}  // namespace
+
+void useSimulatedDevices()
+{
+    if (Simulator::active())
+        return;
+    Simulator::install(std::make_unique<platform::RunLoopQt>(), std::make_unique<platform::LogSinkSystem>());
+}
+
+bool isSimulating()
+{
+    return simulator() != nullptr;
+}
+
+QStringList cameraModels()
+{
+    QStringList models;
+    for (const auto& model : kCameraModels)
+        models << QLatin1String(model.model);
+    return models;
+}
+
+QString attachCamera(const QString& model)
+{
+    for (const auto& entry : kCameraModels) {
+        if (model == QLatin1String(entry.model))
+            return attachProfile(cameraProfile(QLatin1String(entry.productName), kMakerVendorId, entry.productId));
+    }
+    return QString();
+}
+
+QString attachCameraNamed(const QString& productName)
+{
+    return attachProfile(cameraProfile(productName, kMakerVendorId, 0x0001));
+}
+
+QString attachOtherVendorCamera(const QString& productName)
+{
+    return attachProfile(cameraProfile(productName, kOtherVendorId, kOtherVendorProductId));
+}
+
+QString attachSpeakerphone(const QString& productName)
+{
+    for (const auto& entry : kSpeakerphoneModels) {
+        if (productName != QLatin1String(entry.productName))
+            continue;
+        DeviceProfile profile;
+        profile.kind = DeviceProfile::Kind::Speakerphone;
+        profile.productName = productName;
+        profile.vendorId = kMakerVendorId;
+        profile.productId = entry.productId;
+        return attachProfile(profile);
+    }
+    return QString();
+}
+
+QStringList attachDemoSet()
+{
+    return {attachCamera(QStringLiteral("RX710")), attachCamera(QStringLiteral("ST470")),
+            attachCamera(QStringLiteral("LUM610")), attachSpeakerphone(QStringLiteral("VOXA760"))};
+}
+
+void detach(const QString& uniqueId)
+{
+    if (auto sim = simulator())
+        sim->detach(uniqueId);
+}
+
+QStringList attachedDevices()
+{
+    QStringList ids;
+    if (auto sim = simulator()) {
+        for (const auto& device : sim->attachedDevices())
+            ids << device->listedUniqueID();
+    }
+    return ids;
+}
+
+}  // namespace uvccam::sim
