@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/sim/CaptureServiceSim.h"
+#include "support/QtPrinters.h"
 #include "platform/sim/LogSinkRecorder.h"
 #include "platform/sim/RunLoopVirtual.h"
 #include "platform/sim/Simulator.h"
