@@ -19,13 +19,16 @@ Platform*& installedPlatform()
 
 }  // namespace
 
-Platform::Platform(std::unique_ptr<RunLoop> runLoop, std::unique_ptr<LogSink> log,
-                   std::unique_ptr<CaptureService> capture)
-    : runLoop_(std::move(runLoop)), log_(std::move(log)), capture_(std::move(capture))
-{
-}
+Platform::Platform(Services services) : services_(std::move(services)) {}
 
-Platform::~Platform() = default;
+Platform::~Platform()
+{
+    // Device services may still refer to the run loop and the log while they go.
+    services_.usb.reset();
+    services_.capture.reset();
+    services_.log.reset();
+    services_.runLoop.reset();
+}
 
 Platform& Platform::current()
 {

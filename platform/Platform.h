@@ -4,6 +4,7 @@
 #include "platform/CaptureService.h"
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
+#include "platform/UsbService.h"
 
 #include <memory>
 
@@ -13,16 +14,24 @@ namespace uvccam::platform {
 // backend provides all of them; the library's classes never know which one is installed.
 class Platform {
 public:
-    Platform(std::unique_ptr<RunLoop> runLoop, std::unique_ptr<LogSink> log,
-             std::unique_ptr<CaptureService> capture);
+    // One of each service; a backend fills all of them.
+    struct Services {
+        std::unique_ptr<RunLoop> runLoop;
+        std::unique_ptr<LogSink> log;
+        std::unique_ptr<CaptureService> capture;
+        std::unique_ptr<UsbService> usb;
+    };
+
+    explicit Platform(Services services);
     ~Platform();
 
     Platform(const Platform&) = delete;
     Platform& operator=(const Platform&) = delete;
 
-    RunLoop& runLoop() { return *runLoop_; }
-    LogSink& log() { return *log_; }
-    CaptureService& capture() { return *capture_; }
+    RunLoop& runLoop() { return *services_.runLoop; }
+    LogSink& log() { return *services_.log; }
+    CaptureService& capture() { return *services_.capture; }
+    UsbService& usb() { return *services_.usb; }
 
     // The services in use. Until a backend is installed this is the simulator with no
     // devices on the real-time Qt event loop: a machine with nothing attached.
@@ -32,9 +41,7 @@ public:
     static void install(std::unique_ptr<Platform> platform);
 
 private:
-    std::unique_ptr<RunLoop> runLoop_;
-    std::unique_ptr<LogSink> log_;
-    std::unique_ptr<CaptureService> capture_;
+    Services services_;
 };
 
 }  // namespace uvccam::platform

@@ -7,6 +7,8 @@
 
 #include <QStringList>
 
+#include <limits>
+
 using namespace uvccam::platform;
 
 const UVCCameraControls uvc_controls_rx710 = {
@@ -88,6 +90,8 @@ std::shared_ptr<MacCamera> MacCamera::initWithCaptureDevice(const CaptureDeviceP
 
     std::shared_ptr<MacCamera> camera(new MacCamera());
     camera->_locationId = TextNumbers::hexUInt32(locationText);
+    if (!camera->initWithLocationID(camera->_locationId))
+        return nullptr;
     camera->_vendorId = usbIdFromText(vendorText);
     camera->_productId = usbIdFromText(productText);
     camera->captureDevice_ = device;
@@ -120,13 +124,15 @@ void MacCamera::captureOutput(VideoDataOutput&, const PixelBufferPtr& didOutputS
     PixelBuffer& buffer = *didOutputSampleBuffer;
     buffer.lockBaseAddress();
     unsigned char* base = buffer.baseAddress();
-    const auto bytesPerRow = static_cast<std::uint32_t>(buffer.bytesPerRow());
-    const auto width = static_cast<std::int32_t>(buffer.width());
-    const auto height = static_cast<std::int32_t>(buffer.height());
-    if (_videoCallback) {
-        // The frame is handed over in place; the host must not keep the pointer.
-        const auto size = static_cast<std::int32_t>(bytesPerRow * static_cast<std::uint32_t>(height));
-        _videoCallback(base, width, height, size);
+    const std::uint64_t bytesPerRow = buffer.bytesPerRow();
+    const std::uint64_t width = buffer.width();
+    const std::uint64_t height = buffer.height();
+    const std::uint64_t size = bytesPerRow * height;
+    constexpr std::uint64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    const bool describable = base && width <= kLargest && height <= kLargest && bytesPerRow <= kLargest && size <= kLargest;
+    if (_videoCallback && describable) {
+        // In place: the host must not keep the pointer past the call.
+        _videoCallback(base, static_cast<int>(width), static_cast<int>(height), static_cast<int>(size));
     }
     buffer.unlockBaseAddress();
 }

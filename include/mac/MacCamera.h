@@ -3,6 +3,7 @@
 
 #include "UVCCamCallbacks.h"
 #include "UVCCamExport.h"
+#include "mac/UVCCameraControl.h"
 #include "platform/CaptureService.h"
 
 #include <QString>
@@ -10,13 +11,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-
-// One UVC control: the unit or terminal that owns it, its selector, its value's length.
-struct UVCControlInfo {
-    std::int32_t unit;
-    std::int32_t selector;
-    std::int32_t size;
-};
 
 // The standard controls of a camera, in this order.
 struct UVCCameraControls {
@@ -41,8 +35,11 @@ extern const UVCCameraControls uvc_controls_rx710;
 // Every other camera.
 extern const UVCCameraControls uvc_controls;
 
-class UVCCAM_EXPORT MacCamera : public uvccam::platform::SampleBufferDelegate,
-                                 public std::enable_shared_from_this<MacCamera> {
+// A camera is also the USB control path to the same physical device, found by the USB
+// location its unique ID carries.
+class UVCCAM_EXPORT MacCamera : public UVCCameraControl,
+                                public uvccam::platform::SampleBufferDelegate,
+                                public std::enable_shared_from_this<MacCamera> {
 public:
     static constexpr std::uint32_t kRx710ProductId = 0x2574;
 
@@ -57,7 +54,8 @@ public:
     // cannot be added to a session.
     uvccam::platform::CaptureSessionPtr createCaptureSession();
 
-    // Frame delegate: hands each frame to the video callback, in place.
+    // Frame delegate: hands each frame to the video callback, in place. A frame without
+    // pixels, or too large to describe in 32 bits, is not handed over.
     void captureOutput(uvccam::platform::VideoDataOutput& output,
                        const uvccam::platform::PixelBufferPtr& didOutputSampleBuffer) override;
 

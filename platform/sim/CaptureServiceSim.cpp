@@ -5,6 +5,12 @@
 
 namespace uvccam::platform {
 
+namespace {
+// What a camera sends when the output asks for no particular size.
+constexpr std::size_t kDefaultFrameWidth = 640;
+constexpr std::size_t kDefaultFrameHeight = 360;
+}  // namespace
+
 QString CaptureDeviceSim::modelID() const
 {
     return device_->isCamera() ? device_->captureModelID() : QStringLiteral("USB Audio Device");
@@ -37,6 +43,76 @@ void CaptureSessionSim::addOutput(const VideoDataOutputPtr& output)
 void CaptureSessionSim::removeOutput(const VideoDataOutputPtr& output)
 {
     outputs_.erase(std::remove(outputs_.begin(), outputs_.end(), output), outputs_.end());
+}
+
+CaptureSessionSim::~CaptureSessionSim()
+{
+    stopRunning();
+}
+
+void CaptureSessionSim::startRunning()
+{
+    if (running_)
+        return;
+    running_ = true;
+    auto simulator = simulator_.lock();
+    auto device = camera();
+    if (!simulator || !device)
+        return;
+    frameTimer_ = simulator->runLoop().scheduleRepeating(device->frameInterval(), [this] { deliverFrame(); });
+}
+
+void CaptureSessionSim::stopRunning()
+{
+    running_ = false;
+    if (frameTimer_ == 0)
+        return;
+    if (auto simulator = simulator_.lock())
+        simulator->runLoop().cancel(frameTimer_);
+    frameTimer_ = 0;
+}
+
+std::shared_ptr<SimulatedDevice> CaptureSessionSim::camera() const
+{
+    for (const auto& input : inputs_) {
+        if (auto device = std::dynamic_pointer_cast<CaptureDeviceSim>(input->device()))
+            return device->simulatedDevice();
+    }
+    return nullptr;
+}
+
+std::shared_ptr<PixelBufferSim> CaptureSessionSim::takeBuffer(std::size_t width, std::size_t height)
+{
+    for (const auto& buffer : pool_) {
+        if (buffer.use_count() == 1 && buffer->width() == width && buffer->height() == height)
+            return buffer;
+    }
+    pool_.push_back(std::make_shared<PixelBufferSim>(width, height));
+    return pool_.back();
+}
+
+void CaptureSessionSim::deliverFrame()
+{
+    auto simulator = simulator_.lock();
+    auto device = camera();
+    // An unplugged camera sends nothing more.
+    if (!simulator || !device || !device->isAttached())
+        return;
+    const auto frameNumber = static_cast<std::uint32_t>(simulator->runLoop().now() / device->frameInterval());
+    // A delegate may change the outputs while it runs.
+    const auto outputs = outputs_;
+    for (const auto& output : outputs) {
+        auto delegate = output->sampleBufferDelegate();
+        if (!delegate)
+            continue;
+        const VideoSettings settings = output->videoSettings();
+        const std::size_t width = settings.width > 0 ? static_cast<std::size_t>(settings.width) : kDefaultFrameWidth;
+        const std::size_t height = settings.height > 0 ? static_cast<std::size_t>(settings.height) : kDefaultFrameHeight;
+        auto buffer = takeBuffer(width, height);
+        buffer->drawTestFrame(frameNumber);
+        ++framesDelivered_;
+        delegate->captureOutput(*output, buffer);
+    }
 }
 
 CaptureServiceSim::CaptureServiceSim(std::shared_ptr<Simulator> simulator) : simulator_(std::move(simulator))
@@ -78,7 +154,7 @@ void CaptureServiceSim::removeObserver(ObserverId id)
 
 CaptureSessionPtr CaptureServiceSim::createSession()
 {
-    auto session = std::make_shared<CaptureSessionSim>();
+    auto session = std::make_shared<CaptureSessionSim>(simulator_);
     sessions_.erase(std::remove_if(sessions_.begin(), sessions_.end(), [](const auto& weak) { return weak.expired(); }),
                     sessions_.end());
     sessions_.push_back(session);

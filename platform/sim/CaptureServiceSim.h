@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/CaptureService.h"
+#include "platform/sim/PixelBufferSim.h"
 #include "platform/sim/Simulator.h"
 
 #include <map>
@@ -50,26 +51,42 @@ private:
     CaptureDevicePtr device_;
 };
 
+// While it runs, a session's camera produces frames at its frame rate, each delivered on
+// the run loop to every output's delegate. A delegate slower than the frame rate makes
+// frames drop (the frame counter shows the gap), never queue.
 class CaptureSessionSim : public CaptureSession {
 public:
+    explicit CaptureSessionSim(std::weak_ptr<Simulator> simulator) : simulator_(std::move(simulator)) {}
+    ~CaptureSessionSim() override;
+
     void setSessionPreset(SessionPreset preset) override { preset_ = preset; }
     bool canAddInput(const CaptureDeviceInputPtr& input) const override;
     void addInput(const CaptureDeviceInputPtr& input) override;
     void addOutput(const VideoDataOutputPtr& output) override;
     void removeOutput(const VideoDataOutputPtr& output) override;
-    void startRunning() override { running_ = true; }
-    void stopRunning() override { running_ = false; }
+    void startRunning() override;
+    void stopRunning() override;
     bool isRunning() const override { return running_; }
 
     SessionPreset preset() const { return preset_; }
     const std::vector<CaptureDeviceInputPtr>& inputs() const { return inputs_; }
     const std::vector<VideoDataOutputPtr>& outputs() const { return outputs_; }
+    std::uint64_t framesDelivered() const { return framesDelivered_; }
 
 private:
+    void deliverFrame();
+    std::shared_ptr<SimulatedDevice> camera() const;
+    std::shared_ptr<PixelBufferSim> takeBuffer(std::size_t width, std::size_t height);
+
+    std::weak_ptr<Simulator> simulator_;
     SessionPreset preset_ = SessionPreset::Photo;
     std::vector<CaptureDeviceInputPtr> inputs_;
     std::vector<VideoDataOutputPtr> outputs_;
     bool running_ = false;
+    RunLoop::TimerId frameTimer_ = 0;
+    std::uint64_t framesDelivered_ = 0;
+    // Buffers are reused once nobody but the pool holds them, so frames cost no allocation.
+    std::vector<std::shared_ptr<PixelBufferSim>> pool_;
 };
 
 class CaptureServiceSim : public CaptureService {

@@ -3,6 +3,13 @@
 
 namespace uvccam::platform {
 
+SimulatedDevice::SimulatedDevice(DeviceProfile profile) : profile_(std::move(profile))
+{
+    // The RX710 lays its controls out differently; every other camera shares one layout.
+    if (isCamera())
+        uvc_ = std::make_unique<UvcCameraModel>(profile_.productId == kRx710ProductId, profile_.serialNumber);
+}
+
 QString SimulatedDevice::captureUniqueID() const
 {
     // A speakerphone's only capture function is its microphone, named after the product.

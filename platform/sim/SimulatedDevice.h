@@ -1,9 +1,13 @@
 // One simulated USB device: its identity as the operating system would describe it.
 #pragma once
 
+#include "platform/RunLoop.h"
+#include "platform/sim/UvcCameraModel.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace uvccam::platform {
 
@@ -23,7 +27,9 @@ struct DeviceProfile {
 
 class SimulatedDevice {
 public:
-    explicit SimulatedDevice(DeviceProfile profile) : profile_(std::move(profile)) {}
+    static constexpr std::uint16_t kRx710ProductId = 0x2574;
+
+    explicit SimulatedDevice(DeviceProfile profile);
 
     const DeviceProfile& profile() const { return profile_; }
     bool isCamera() const { return profile_.kind == DeviceProfile::Kind::Camera; }
@@ -43,9 +49,23 @@ public:
     bool isAttached() const { return attached_; }
     void setAttached(bool attached) { attached_ = attached; }
 
+    // Time between two frames while the camera streams.
+    Duration frameInterval() const { return frameInterval_; }
+    void setFrameInterval(Duration interval) { frameInterval_ = interval; }
+
+    // The camera's video-control function; nullptr for a speakerphone.
+    UvcCameraModel* uvc() { return uvc_.get(); }
+
+    // When set, the process cannot reach the USB device (no permission, say).
+    void setUsbAccessFails(bool fails) { usbAccessFails_ = fails; }
+    bool usbAccessFails() const { return usbAccessFails_; }
+
 private:
     DeviceProfile profile_;
     bool attached_ = false;
+    bool usbAccessFails_ = false;
+    Duration frameInterval_ = std::chrono::nanoseconds(1'000'000'000 / 30);
+    std::unique_ptr<UvcCameraModel> uvc_;
 };
 
 }  // namespace uvccam::platform

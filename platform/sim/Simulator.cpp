@@ -3,6 +3,7 @@
 
 #include "platform/Platform.h"
 #include "platform/sim/CaptureServiceSim.h"
+#include "platform/sim/UsbServiceSim.h"
 
 namespace uvccam::platform {
 
@@ -28,8 +29,12 @@ Simulator::Simulator(RunLoop& runLoop) : runLoop_(runLoop) {}
 std::shared_ptr<Simulator> Simulator::install(std::unique_ptr<RunLoop> runLoop, std::unique_ptr<LogSink> log)
 {
     auto simulator = std::make_shared<Simulator>(*runLoop);
-    auto capture = std::make_unique<CaptureServiceSim>(simulator);
-    Platform::install(std::make_unique<Platform>(std::move(runLoop), std::move(log), std::move(capture)));
+    Platform::Services services;
+    services.capture = std::make_unique<CaptureServiceSim>(simulator);
+    services.usb = std::make_unique<UsbServiceSim>(simulator);
+    services.runLoop = std::move(runLoop);
+    services.log = std::move(log);
+    Platform::install(std::make_unique<Platform>(std::move(services)));
     activeSimulator() = simulator;
     return simulator;
 }

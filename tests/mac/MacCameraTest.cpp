@@ -1,6 +1,8 @@
 // A camera's identity and control map, read from what the capture device reports.
 #include "mac/MacCamera.h"
 
+#include "support/SimulatedWorld.h"
+
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +52,7 @@ struct IdentityCase {
     bool rx710Map;
 };
 
-class CameraIdentity : public ::testing::TestWithParam<IdentityCase> {};
+class CameraIdentity : public uvccam::testing::SimulatedWorld, public ::testing::WithParamInterface<IdentityCase> {};
 
 TEST_P(CameraIdentity, IsParsedFromTheUniqueAndModelIDs)
 {
@@ -80,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, CameraIdentity,
         // Without the maker's vendor hex the whole ID is read, and overflows.
         IdentityCase{"0x141000001d506100", "UVC Camera VendorID_7504 ProductID_24832", 7504, 24832, 0xFFFFFFFF, false}));
 
-TEST(CameraIdentityFields, KeepTheDeviceNameAndUniqueID)
+class CameraObject : public uvccam::testing::SimulatedWorld {};
+
+TEST_F(CameraObject, KeepsTheDeviceNameAndUniqueID)
 {
     auto device = std::make_shared<FixedCaptureDevice>(QStringLiteral("0x141000002a3b2574"),
                                                        QStringLiteral("UVC Camera VendorID_10811 ProductID_9588"),
@@ -107,54 +111,84 @@ TEST(CameraControlMaps, HoldTheMakersLayouts)
     EXPECT_EQ(uvc_controls.absoluteFocus.size, 8);
 }
 
-// A frame source that counts locks, to show the frame is handed over only while locked.
-class CountingPixelBuffer : public uvccam::platform::PixelBuffer {
+// A frame as a capture backend might describe it; it records whether it was locked while
+// the callback ran.
+class DescribedPixelBuffer : public uvccam::platform::PixelBuffer {
 public:
-    void lockBaseAddress() override { ++locks; locked = true; }
+    DescribedPixelBuffer(std::size_t width, std::size_t height, std::size_t bytesPerRow, bool hasPixels)
+        : width_(width), height_(height), bytesPerRow_(bytesPerRow), hasPixels_(hasPixels)
+    {
+    }
+    void lockBaseAddress() override { locked = true; }
     void unlockBaseAddress() override { locked = false; }
-    std::uint8_t* baseAddress() override { return bytes.data(); }
-    std::size_t bytesPerRow() const override { return 1288; }
-    std::size_t width() const override { return 640; }
-    std::size_t height() const override { return 360; }
-    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(1288 * 360);
-    int locks = 0;
+    std::uint8_t* baseAddress() override { return hasPixels_ ? bytes.data() : nullptr; }
+    std::size_t bytesPerRow() const override { return bytesPerRow_; }
+    std::size_t width() const override { return width_; }
+    std::size_t height() const override { return height_; }
+
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(16);
     bool locked = false;
+
+private:
+    std::size_t width_, height_, bytesPerRow_;
+    bool hasPixels_;
+};
+
+class NoOutput : public uvccam::platform::VideoDataOutput {
+    void setVideoSettings(const uvccam::platform::VideoSettings&) override {}
+    uvccam::platform::VideoSettings videoSettings() const override { return {}; }
+    void setAlwaysDiscardsLateVideoFrames(bool) override {}
+    bool alwaysDiscardsLateVideoFrames() const override { return true; }
+    void setSampleBufferDelegate(std::weak_ptr<uvccam::platform::SampleBufferDelegate>) override {}
+    std::shared_ptr<uvccam::platform::SampleBufferDelegate> sampleBufferDelegate() const override { return {}; }
 };
 
 struct FrameSeen {
+    int calls = 0;
     unsigned char* frame = nullptr;
     int width = 0, height = 0, size = 0;
     bool wasLocked = false;
 };
 FrameSeen g_frame;
-std::shared_ptr<CountingPixelBuffer> g_buffer;
+std::shared_ptr<DescribedPixelBuffer> g_buffer;
 
-TEST(CameraFrames, ReachTheCallbackInPlaceWithRowBytesTimesHeight)
+struct FrameCase {
+    const char* what;
+    std::size_t width, height, bytesPerRow;
+    bool hasPixels;
+    bool delivered;
+};
+
+class CameraFrameHandOff : public uvccam::testing::SimulatedWorld, public ::testing::WithParamInterface<FrameCase> {};
+
+TEST_P(CameraFrameHandOff, GivesRowBytesTimesHeightInPlaceOrNothing)
 {
+    const FrameCase& c = GetParam();
     auto camera = cameraFor("0x141000002a3b2574", "UVC Camera VendorID_10811 ProductID_9588");
-    g_buffer = std::make_shared<CountingPixelBuffer>();
+    g_buffer = std::make_shared<DescribedPixelBuffer>(c.width, c.height, c.bytesPerRow, c.hasPixels);
     g_frame = {};
     camera->setVideoCallback([](unsigned char* frame, int width, int height, int size) {
-        g_frame = {frame, width, height, size, g_buffer->locked};
+        g_frame = {g_frame.calls + 1, frame, width, height, size, g_buffer->locked};
     });
-    class NoOutput : public uvccam::platform::VideoDataOutput {
-        void setVideoSettings(const uvccam::platform::VideoSettings&) override {}
-        uvccam::platform::VideoSettings videoSettings() const override { return {}; }
-        void setAlwaysDiscardsLateVideoFrames(bool) override {}
-        bool alwaysDiscardsLateVideoFrames() const override { return true; }
-        void setSampleBufferDelegate(std::weak_ptr<uvccam::platform::SampleBufferDelegate>) override {}
-        std::shared_ptr<uvccam::platform::SampleBufferDelegate> sampleBufferDelegate() const override { return {}; }
-    } out;
-    camera->captureOutput(out, g_buffer);
+    NoOutput output;
+    camera->captureOutput(output, g_buffer);
 
-    EXPECT_EQ(g_frame.frame, g_buffer->bytes.data());
-    EXPECT_EQ(g_frame.width, 640);
-    EXPECT_EQ(g_frame.height, 360);
-    EXPECT_EQ(g_frame.size, 1288 * 360);
-    EXPECT_TRUE(g_frame.wasLocked);
-    EXPECT_FALSE(g_buffer->locked);
+    EXPECT_EQ(g_frame.calls, c.delivered ? 1 : 0) << c.what;
+    if (c.delivered) {
+        EXPECT_EQ(g_frame.frame, g_buffer->bytes.data());
+        EXPECT_EQ(g_frame.width, static_cast<int>(c.width));
+        EXPECT_EQ(g_frame.height, static_cast<int>(c.height));
+        EXPECT_EQ(g_frame.size, static_cast<int>(c.bytesPerRow * c.height));
+        EXPECT_TRUE(g_frame.wasLocked);
+    }
+    EXPECT_FALSE(g_buffer->locked) << "unlocked after the call";
     EXPECT_EQ(camera->pixelBuffer(), g_buffer);
     g_buffer.reset();
 }
+
+INSTANTIATE_TEST_SUITE_P(Frames, CameraFrameHandOff, ::testing::Values(
+    FrameCase{"padded rows", 640, 360, 1288, true, true},
+    FrameCase{"no pixels", 640, 360, 1280, false, false},
+    FrameCase{"larger than 32 bits can describe", 65536, 40000, 131072, true, false}));
 
 }  // namespace

@@ -1,0 +1,248 @@
+// A simulated camera's video-control interface: control values, requests, stalls, serial.
+#include "platform/sim/UvcCameraModel.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace uvccam::platform {
+
+namespace {
+
+constexpr std::uint8_t kClassSetRequestType = 0x21;   // host to device, class, interface
+constexpr std::uint8_t kClassGetRequestType = 0xA1;   // device to host, class, interface
+constexpr std::uint8_t kStandardGetDeviceType = 0x80; // device to host, standard, device
+constexpr std::uint8_t kGetDescriptor = 0x06;
+constexpr std::uint8_t kStringDescriptorType = 0x03;
+constexpr std::uint8_t kSerialStringIndex = 3;
+constexpr std::uint16_t kLanguageEnglishUs = 0x0409;
+constexpr std::uint8_t kInfoSupportsGetAndSet = 0x03;
+
+using Control = UvcCameraModel::Control;
+
+Control unsignedControl(int length, std::int64_t minimum, std::int64_t maximum, std::int64_t defaultValue)
+{
+    return Control{length, false, minimum, maximum, defaultValue, defaultValue};
+}
+
+Control signedControl(int length, std::int64_t minimum, std::int64_t maximum, std::int64_t defaultValue)
+{
+    return Control{length, true, minimum, maximum, defaultValue, defaultValue};
+}
+
+std::int64_t decode(const std::uint8_t* bytes, int length, bool isSigned)
+{
+    std::uint64_t value = 0;
+    for (int i = std::min(length, 8) - 1; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    if (isSigned && length < 8 && (bytes[length - 1] & 0x80))
+        value |= ~std::uint64_t(0) << (8 * length);
+    return static_cast<std::int64_t>(value);
+}
+
+void encode(std::int64_t value, int length, std::uint8_t* bytes)
+{
+    const auto bits = static_cast<std::uint64_t>(value);
+    for (int i = 0; i < length; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i < 8 ? (bits >> (8 * i)) & 0xFF : (value < 0 ? 0xFF : 0));
+}
+
+}  // namespace
+
+UvcCameraModel::UvcCameraModel(bool rx710Layout, QString serialNumber)
+    : processingUnit_(rx710Layout ? 2 : 3), serialNumber_(std::move(serialNumber))
+{
+    const int pu = processingUnit_;
+    // Camera terminal. Lengths are those of the maker's firmware, not always the class's.
+    controls_[{1, 3}] = unsignedControl(4, 1, 8, 8);          // exposure mode
+    controls_[{1, 4}] = unsignedControl(4, 1, 5000, 156);     // exposure time
+    controls_[{1, 6}] = unsignedControl(rx710Layout ? 2 : 8, 0, 1023, 0);  // focus
+    if (rx710Layout)
+        controls_[{1, 8}] = unsignedControl(1, 0, 1, 1);      // automatic focus
+    controls_[{1, 11}] = unsignedControl(4, 100, 500, 100);   // zoom
+    controls_[{1, 14}] = signedControl(4, -36000, 36000, 0);  // pan
+    controls_[{1, 15}] = signedControl(4, -36000, 36000, 0);  // tilt
+    // Processing unit.
+    controls_[{pu, 1}] = unsignedControl(4, 0, 2, 1);         // backlight compensation
+    controls_[{pu, 2}] = rx710Layout ? signedControl(2, -64, 64, 0) : signedControl(2, -127, 127, 0);  // brightness
+    controls_[{pu, 3}] = unsignedControl(2, 0, 100, 50);      // contrast
+    controls_[{pu, 5}] = unsignedControl(2, 0, 2, 1);         // power-line frequency
+    controls_[{pu, 7}] = unsignedControl(2, 0, 100, 64);      // saturation
+    controls_[{pu, 8}] = unsignedControl(2, 0, 7, 3);         // sharpness
+    controls_[{pu, 10}] = unsignedControl(4, 2800, 6500, 4600);  // white balance temperature
+    controls_[{pu, 11}] = unsignedControl(4, 0, 1, 1);        // automatic white balance
+}
+
+UvcCameraModel::Control* UvcCameraModel::control(int unit, int selector)
+{
+    auto found = controls_.find({unit, selector});
+    return found == controls_.end() ? nullptr : &found->second;
+}
+
+QByteArray UvcCameraModel::extensionBytes(int unit, int selector, int length) const
+{
+    QByteArray bytes(length, '\0');
+    auto found = extensionProperties_.find({unit, selector});
+    if (found != extensionProperties_.end())
+        std::memcpy(bytes.data(), found->second.constData(), std::min<std::size_t>(length, found->second.size()));
+    return bytes;
+}
+
+UsbStatus UvcCameraModel::controlRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred)
+{
+    auto* bytes = static_cast<std::uint8_t*>(data);
+    const bool isSet = setup.bmRequestType == kClassSetRequestType;
+    Request record{setup, {}, kUsbSuccess};
+    if (isSet && bytes)
+        record.data = QByteArray(reinterpret_cast<const char*>(bytes), setup.wLength);
+
+    UsbStatus status = kUsbPipeStalled;
+    if (stallCount_ > 0)
+        --stallCount_;
+    else
+        status = answer(setup, bytes);
+
+    if (!isSet && status == kUsbSuccess && bytes)
+        record.data = QByteArray(reinterpret_cast<const char*>(bytes), setup.wLength);
+    record.status = status;
+    requests_.push_back(record);
+    if (transferred)
+        *transferred = status == kUsbSuccess ? setup.wLength : 0;
+    return status;
+}
+
+UsbStatus UvcCameraModel::answer(const UsbSetupPacket& setup, std::uint8_t* data)
+{
+    const int unit = setup.wIndex >> 8;
+    const int selector = setup.wValue >> 8;
+    // Only the video-control interface (0) and whole-selector addressing exist.
+    if ((setup.wIndex & 0xFF) != 0 || (setup.wValue & 0xFF) != 0)
+        return kUsbPipeStalled;
+    const bool isSet = setup.bRequest == SET_CUR;
+    if (setup.bmRequestType != (isSet ? kClassSetRequestType : kClassGetRequestType))
+        return kUsbPipeStalled;
+    if (setup.wLength > 0 && !data)
+        return kUsbPipeStalled;
+
+    if (unit >= kFirstExtensionUnit && unit <= kLastExtensionUnit)
+        return answerExtensionUnit(setup, unit, selector, data);
+
+    Control* target = control(unit, selector);
+    if (!target)
+        return kUsbPipeStalled;
+    if (setup.bRequest == GET_INFO) {
+        if (setup.wLength != 1)
+            return kUsbPipeStalled;
+        data[0] = kInfoSupportsGetAndSet;
+        return kUsbSuccess;
+    }
+    if (setup.bRequest == GET_LEN) {
+        if (setup.wLength != 2)
+            return kUsbPipeStalled;
+        encode(target->length, 2, data);
+        return kUsbSuccess;
+    }
+    if (setup.wLength != target->length)
+        return kUsbPipeStalled;
+
+    switch (setup.bRequest) {
+    case SET_CUR: {
+        const std::int64_t value = decode(data, target->length, target->isSigned);
+        if (value < target->minimum || value > target->maximum)
+            return kUsbPipeStalled;
+        target->current = value;
+        return kUsbSuccess;
+    }
+    case GET_CUR: encode(target->current, target->length, data); return kUsbSuccess;
+    case GET_MIN: encode(target->minimum, target->length, data); return kUsbSuccess;
+    case GET_MAX: encode(target->maximum, target->length, data); return kUsbSuccess;
+    case GET_DEF: encode(target->defaultValue, target->length, data); return kUsbSuccess;
+    case GET_RES: encode(1, target->length, data); return kUsbSuccess;
+    default: return kUsbPipeStalled;
+    }
+}
+
+UsbStatus UvcCameraModel::answerExtensionUnit(const UsbSetupPacket& setup, int unit, int selector, std::uint8_t* data)
+{
+    // Every extension unit offers selectors 1 to 16 as properties of up to 64 bytes.
+    if (selector < 1 || selector > kExtensionSelectors)
+        return kUsbPipeStalled;
+    if (setup.bRequest == GET_INFO) {
+        if (setup.wLength != 1)
+            return kUsbPipeStalled;
+        data[0] = kInfoSupportsGetAndSet;
+        return kUsbSuccess;
+    }
+    if (setup.bRequest == GET_LEN) {
+        if (setup.wLength != 2)
+            return kUsbPipeStalled;
+        encode(kExtensionMaxLength, 2, data);
+        return kUsbSuccess;
+    }
+    if (setup.wLength < 1 || setup.wLength > kExtensionMaxLength)
+        return kUsbPipeStalled;
+
+    switch (setup.bRequest) {
+    case SET_CUR: {
+        QByteArray& stored = extensionProperties_[{unit, selector}];
+        if (stored.size() < setup.wLength)
+            stored.resize(setup.wLength);
+        std::memcpy(stored.data(), data, setup.wLength);
+        return kUsbSuccess;
+    }
+    case GET_CUR: {
+        const QByteArray bytes = extensionBytes(unit, selector, setup.wLength);
+        std::memcpy(data, bytes.constData(), setup.wLength);
+        return kUsbSuccess;
+    }
+    case GET_MIN:
+    case GET_DEF:
+    case GET_RES: std::memset(data, 0, setup.wLength); return kUsbSuccess;
+    case GET_MAX: std::memset(data, 0xFF, setup.wLength); return kUsbSuccess;
+    default: return kUsbPipeStalled;
+    }
+}
+
+QByteArray UvcCameraModel::serialDescriptor() const
+{
+    if (serialDescriptor_)
+        return *serialDescriptor_;
+    QByteArray descriptor;
+    descriptor.append(char(0));
+    descriptor.append(char(kStringDescriptorType));
+    for (QChar c : serialNumber_) {
+        descriptor.append(char(c.unicode() & 0xFF));
+        descriptor.append(char(c.unicode() >> 8));
+    }
+    descriptor[0] = char(descriptor.size());
+    return descriptor;
+}
+
+UsbStatus UvcCameraModel::serialNumberStringIndex(std::uint8_t* index) const
+{
+    if (serialIndexFails_)
+        return kUsbError;
+    if (index)
+        *index = kSerialStringIndex;
+    return kUsbSuccess;
+}
+
+UsbStatus UvcCameraModel::deviceRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred)
+{
+    Request record{setup, {}, kUsbPipeStalled};
+    std::uint32_t count = 0;
+    const bool isSerialRequest = setup.bmRequestType == kStandardGetDeviceType && setup.bRequest == kGetDescriptor
+        && setup.wValue == ((kStringDescriptorType << 8) | kSerialStringIndex) && setup.wIndex == kLanguageEnglishUs;
+    if (isSerialRequest && !serialRequestFails_ && data) {
+        const QByteArray descriptor = serialDescriptor();
+        count = std::min<std::uint32_t>(setup.wLength, static_cast<std::uint32_t>(descriptor.size()));
+        std::memcpy(data, descriptor.constData(), count);
+        record.data = descriptor.left(static_cast<int>(count));
+        record.status = kUsbSuccess;
+    }
+    requests_.push_back(record);
+    if (transferred)
+        *transferred = count;
+    return record.status;
+}
+
+}  // namespace uvccam::platform

@@ -1,0 +1,109 @@
+// The USB Video Class side of a simulated camera: its units, controls and serial number.
+#pragma once
+
+#include "platform/UsbService.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace uvccam::platform {
+
+// Answers control requests the way the maker's cameras do: the camera terminal is unit 1,
+// the processing unit is 2 (RX710) or 3 (the others), extension units are 4 to 9. A
+// request for an unknown unit or selector, a wrong length or a value out of range stalls.
+class UvcCameraModel {
+public:
+    // UVC request codes.
+    static constexpr std::uint8_t SET_CUR = 0x01;
+    static constexpr std::uint8_t GET_CUR = 0x81;
+    static constexpr std::uint8_t GET_MIN = 0x82;
+    static constexpr std::uint8_t GET_MAX = 0x83;
+    static constexpr std::uint8_t GET_RES = 0x84;
+    static constexpr std::uint8_t GET_LEN = 0x85;
+    static constexpr std::uint8_t GET_INFO = 0x86;
+    static constexpr std::uint8_t GET_DEF = 0x87;
+
+    static constexpr int kFirstExtensionUnit = 4;
+    static constexpr int kLastExtensionUnit = 9;
+    static constexpr int kExtensionSelectors = 16;
+    static constexpr int kExtensionMaxLength = 64;
+
+    struct Control {
+        int length = 0;
+        bool isSigned = false;
+        std::int64_t minimum = 0;
+        std::int64_t maximum = 0;
+        std::int64_t defaultValue = 0;
+        std::int64_t current = 0;
+    };
+
+    enum class OpenFault { None, ExclusiveAccess, Fails };
+
+    // What the library sent and what came of it, in order.
+    struct Request {
+        UsbSetupPacket setup;
+        QByteArray data;  // sent for a set, answered for a get
+        UsbStatus status = kUsbSuccess;
+    };
+
+    // `rx710Layout` gives processing unit 2, a two-byte focus and automatic focus.
+    UvcCameraModel(bool rx710Layout, QString serialNumber);
+
+    int processingUnit() const { return processingUnit_; }
+
+    // The standard control at unit/selector, or nullptr.
+    Control* control(int unit, int selector);
+    void setControl(int unit, int selector, const Control& control) { controls_[{unit, selector}] = control; }
+    // The bytes an extension-unit property holds now (zeros where never written).
+    QByteArray extensionBytes(int unit, int selector, int length) const;
+
+    // Handles one request on the video-control interface's default pipe.
+    UsbStatus controlRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred);
+    // Handles a standard request on the device's default pipe (the string descriptors).
+    UsbStatus deviceRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred);
+    UsbStatus serialNumberStringIndex(std::uint8_t* index) const;
+
+    // Faults on demand.
+    void setOpenFault(OpenFault fault) { openFault_ = fault; }
+    OpenFault openFault() const { return openFault_; }
+    void stallNextRequests(int count) { stallCount_ = count; }
+    void setSerialIndexFails(bool fails) { serialIndexFails_ = fails; }
+    void setSerialRequestFails(bool fails) { serialRequestFails_ = fails; }
+    // Replaces the serial-number string descriptor with these raw bytes.
+    void setSerialDescriptor(QByteArray descriptor) { serialDescriptor_ = std::move(descriptor); }
+
+    // The interface's open state, kept by the simulated USB interface.
+    void interfaceOpened() { ++opens_; open_ = true; }
+    void interfaceClosed() { open_ = false; }
+    bool isInterfaceOpen() const { return open_; }
+    int interfaceOpens() const { return opens_; }
+
+    const std::vector<Request>& requests() const { return requests_; }
+    void clearRequests() { requests_.clear(); }
+
+private:
+    UsbStatus answer(const UsbSetupPacket& setup, std::uint8_t* data);
+    UsbStatus answerExtensionUnit(const UsbSetupPacket& setup, int unit, int selector, std::uint8_t* data);
+    QByteArray serialDescriptor() const;
+
+    int processingUnit_;
+    QString serialNumber_;
+    std::map<std::pair<int, int>, Control> controls_;
+    std::map<std::pair<int, int>, QByteArray> extensionProperties_;
+    std::vector<Request> requests_;
+    OpenFault openFault_ = OpenFault::None;
+    int stallCount_ = 0;
+    bool serialIndexFails_ = false;
+    bool serialRequestFails_ = false;
+    std::optional<QByteArray> serialDescriptor_;
+    bool open_ = false;
+    int opens_ = 0;
+};
+
+}  // namespace uvccam::platform
