@@ -5,9 +5,8 @@
 #include "mac/MacCameraManager.h"
 #include "mac/MacHidDeviceManager.h"
 #include "platform/Log.h"
+#include "platform/sim/PixelBufferSim.h"
 #include "support/SimulatedWorld.h"
-
-#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -22,11 +21,15 @@ using namespace uvccam::platform;
 namespace sim = uvccam::sim;
 
 using HidPtr = std::shared_ptr<MacHidDevice>;
-using Record = std::tuple<int, QString, QString>;
+using HidList = MacHidDeviceManager::HidDeviceList;
+using Outputs = std::vector<VideoDataOutputPtr>;
+using Listed = std::vector<std::tuple<int, QString, QString>>;
+// deviceId, modelName, deviceUniqueId, deviceReady, hidDeviceSelected.
+using Record = std::tuple<std::int32_t, QString, QString, bool, bool>;
 
-constexpr int kMakerVendorId = 10811;
+constexpr int kMaker = 10811;
 
-HidPtr hidDevice(const QString& name, std::uint32_t productId, const QString& uniqueID, std::uint32_t vendorId = 0x2A3B)
+HidPtr hid(const QString& name, std::uint32_t productId, const QString& uniqueID, std::uint32_t vendorId = 0x2A3B)
 {
     auto device = std::make_shared<MacHidDevice>();
     device->setDeviceName(name);
@@ -36,23 +39,13 @@ HidPtr hidDevice(const QString& name, std::uint32_t productId, const QString& un
     return device;
 }
 
-// What the HID manager would list; the core's start-up empties the list, so tests set it
-// after the core exists.
-void setHidDevices(const std::vector<HidPtr>& devices)
-{
-    MacHidDeviceManager::HidDeviceList list;
-    for (const auto& device : devices)
-        list.append(device);
-    MacHidDeviceManager::sharedInstance()->setMacHidDeviceList(list);
-}
+// What the HID manager lists; the core's start-up empties the list, so set it afterwards.
+void setHids(const HidList& list) { MacHidDeviceManager::sharedInstance()->setMacHidDeviceList(list); }
 
-// The HID unique ID under which a camera's own HID interface is known: its location in hex.
-QString locationKeyOf(const QString& cameraUniqueID)
-{
-    return cameraUniqueID.mid(2, 8);
-}
+// The HID unique ID of a camera's own HID interface: the camera's location in hex.
+QString keyOf(const QString& cameraID) { return cameraID.mid(2, 8); }
 
-std::shared_ptr<MacCamera> listedCamera(const QString& uniqueID)
+std::shared_ptr<MacCamera> listed(const QString& uniqueID)
 {
     for (const auto& camera : MacCameraManager::sharedInstance()->macCameraList()) {
         if (camera->deviceUniqueID() == uniqueID)
@@ -61,902 +54,313 @@ std::shared_ptr<MacCamera> listedCamera(const QString& uniqueID)
     return nullptr;
 }
 
-std::shared_ptr<CaptureSessionSim> simSession(const CaptureSessionPtr& session)
-{
-    return std::dynamic_pointer_cast<CaptureSessionSim>(session);
-}
+Outputs outputsOf(const CaptureSessionPtr& session) { return std::dynamic_pointer_cast<CaptureSessionSim>(session)->outputs(); }
+std::shared_ptr<SampleBufferDelegate> asDelegate(std::shared_ptr<MacCamera> camera) { return camera; }
 
-// The unique ID of the core's HID device, or "(none)".
-QString hidIdOf(const MacUVCCamOC& core)
+Listed listOf(MacUVCCamOC& core)
 {
-    return core.currentHidDevice ? core.currentHidDevice->deviceUniqueID() : QStringLiteral("(none)");
-}
-
-std::vector<Record> records(const QList<DeviceInfo>& list)
-{
-    std::vector<Record> result;
-    for (const auto& info : list)
+    Listed result;
+    for (const auto& info : core.getDeviceList())
         result.emplace_back(info.deviceId, info.modelName, info.deviceUniqueId);
     return result;
 }
 
-// Every message on every channel, in order, as "channel: text".
-QStringList channelLines(const LogSinkRecorder& recorder)
+Record recordOf(const MacUVCCamOC& core)
+{
+    return Record(core.deviceId, core.modelName, core.deviceUniqueId, core.deviceReady, core.hidDeviceSelected);
+}
+
+void remove(MacUVCCamOC& core, const QString& id) { core.removeDeviceWithUniqueID(id.toLocal8Bit().data()); }
+
+// The lines a HID walk writes for one device: setDevice's search, or (framed) the
+// speakerphone search of setCurrentHidDevice.
+QStringList walkLines(const HidPtr& device, bool framed)
 {
     QStringList lines;
-    for (const auto& entry : recorder.entries())
-        lines << QStringLiteral("%1: %2").arg(QLatin1String(logChannelName(entry.channel)), entry.message);
+    if (framed)
+        lines << "system: ---------------setCurrentHidDevice-----------------";
+    lines << "system: Dev:" + device->deviceName()
+          << QStringLiteral("system: PID:%1").arg(device->productId(), 4, 16, QLatin1Char('0'))
+          << QStringLiteral("system: VID:%1").arg(device->vendorId(), 4, 16, QLatin1Char('0'))
+          << "system: UID:" + device->deviceUniqueID()
+          << (framed ? "system: ---------------------------------------------------" : "system: ----------------------");
     return lines;
 }
 
-// The six lines the no-camera HID walk writes for one device.
-QStringList speakerphoneWalkLines(const HidPtr& device)
+// Capture objects as the core builds them: the camera as the one input, one output
+// delivering to the camera.
+void expectBuiltFor(const MacUVCCamOC& core, const QString& cameraID, bool running = false)
 {
-    return {
-        QStringLiteral("system: ---------------setCurrentHidDevice-----------------"),
-        QStringLiteral("system: Dev:%1").arg(device->deviceName()),
-        QStringLiteral("system: PID:%1").arg(device->productId(), 4, 16, QLatin1Char('0')),
-        QStringLiteral("system: VID:%1").arg(device->vendorId(), 4, 16, QLatin1Char('0')),
-        QStringLiteral("system: UID:%1").arg(device->deviceUniqueID()),
-        QStringLiteral("system: ---------------------------------------------------"),
-    };
-}
-
-// The five lines setDevice's HID search writes for one device.
-QStringList selectionWalkLines(const HidPtr& device)
-{
-    return {
-        QStringLiteral("system: Dev:%1").arg(device->deviceName()),
-        QStringLiteral("system: PID:%1").arg(device->productId(), 4, 16, QLatin1Char('0')),
-        QStringLiteral("system: VID:%1").arg(device->vendorId(), 4, 16, QLatin1Char('0')),
-        QStringLiteral("system: UID:%1").arg(device->deviceUniqueID()),
-        QStringLiteral("system: ----------------------"),
-    };
-}
-
-// A session as the core builds it for a camera: the camera as input, one output of the
-// core's settings delivering to the camera, not started.
-void expectBuiltFor(const MacUVCCamOC& core, const QString& cameraID)
-{
-    auto session = simSession(core.captureSession);
-    ASSERT_TRUE(session);
-    ASSERT_TRUE(core.currentCamera);
-    EXPECT_EQ(core.currentCamera->deviceUniqueID(), cameraID);
-    EXPECT_EQ(session->preset(), SessionPreset::Photo);
+    auto session = std::dynamic_pointer_cast<CaptureSessionSim>(core.captureSession);
+    ASSERT_TRUE(session && core.currentCamera && core.videoOutput);
+    EXPECT_EQ(core.currentCamera, listed(cameraID));
     ASSERT_EQ(session->inputs().size(), 1u);
     EXPECT_EQ(session->inputs()[0]->device()->uniqueID(), cameraID);
-    ASSERT_EQ(session->outputs().size(), 1u);
-    ASSERT_TRUE(core.videoOutput);
-    EXPECT_EQ(session->outputs()[0], core.videoOutput);
-    EXPECT_EQ(core.videoOutput->videoSettings(), (VideoSettings{640, 360, kPixelFormat2vuy}));
-    EXPECT_TRUE(core.videoOutput->alwaysDiscardsLateVideoFrames());
-    EXPECT_EQ(core.videoOutput->sampleBufferDelegate(), std::static_pointer_cast<SampleBufferDelegate>(core.currentCamera));
-    EXPECT_FALSE(session->isRunning());
+    EXPECT_EQ(session->outputs(), Outputs{core.videoOutput});
+    EXPECT_EQ(core.videoOutput->sampleBufferDelegate(), asDelegate(core.currentCamera));
+    EXPECT_EQ(session->isRunning(), running);
 }
 
 // Capture objects the core has let go of: stopped, the output taken out and silenced.
 void expectReleased(const CaptureSessionPtr& session, const VideoDataOutputPtr& output)
 {
-    auto simulated = simSession(session);
-    ASSERT_TRUE(simulated);
-    EXPECT_FALSE(simulated->isRunning());
-    EXPECT_TRUE(simulated->outputs().empty());
+    ASSERT_TRUE(session && output);
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_TRUE(outputsOf(session).empty());
     EXPECT_FALSE(output->sampleBufferDelegate());
 }
 
-struct SelectionRecord {
-    std::int32_t deviceId;
-    QString modelName;
-    QString deviceUniqueId;
-    bool deviceReady;
-    bool hidDeviceSelected;
+class Core : public SimulatedWorld {
+protected:
+    // Every message on every channel, in order, as "channel: text".
+    QStringList lines()
+    {
+        QStringList result;
+        for (const auto& entry : log().entries())
+            result << QStringLiteral("%1: %2").arg(QLatin1String(logChannelName(entry.channel)), entry.message);
+        return result;
+    }
 };
 
-SelectionRecord recordOf(const MacUVCCamOC& core)
-{
-    return {core.deviceId, core.modelName, core.deviceUniqueId, core.deviceReady, core.hidDeviceSelected};
-}
+using DeviceListing = Core;
+using DeviceSelection = Core;
+using HotPlugSelection = Core;
+using HidInterfaceSelection = Core;
+using VideoStreamControl = Core;
 
-void expectSameRecord(const SelectionRecord& before, const MacUVCCamOC& core)
-{
-    EXPECT_EQ(core.deviceId, before.deviceId);
-    EXPECT_EQ(core.modelName, before.modelName);
-    EXPECT_EQ(core.deviceUniqueId, before.deviceUniqueId);
-    EXPECT_EQ(core.deviceReady, before.deviceReady);
-    EXPECT_EQ(core.hidDeviceSelected, before.hidDeviceSelected);
-}
+void firstReceiver(unsigned char*, int, int, int) {}
+void secondReceiver(unsigned char*, int, int, int) {}
 
-// ---------------------------------------------------------------------------------------
-// Device list
-
-class DeviceListing : public SimulatedWorld {};
-
-TEST_F(DeviceListing, WithNothingAttachedIsEmpty)
+TEST_F(DeviceListing, ListsNamedMakerCamerasThenEveryHidDeviceNamedVoxa)
 {
     MacUVCCamOC core;
     EXPECT_TRUE(core.getDeviceList().isEmpty());
-    EXPECT_EQ(core.cameraCount, 0u);
-}
-
-TEST_F(DeviceListing, KeepsOnlyTheMakersCamerasWithAModel)
-{
+    EXPECT_FALSE(core.findDevice());
+    EXPECT_TRUE(log().entries().empty());
     sim::attachOtherVendorCamera();
     const QString plus = sim::attachCamera("RX710+");
     sim::attachCameraNamed("Mystery Cam");
-    MacUVCCamOC core;
-
-    EXPECT_EQ(records(core.getDeviceList()), (std::vector<Record>{{kMakerVendorId, "RX710+", plus}}));
-    // Every camera counts, listed or not.
-    EXPECT_EQ(core.cameraCount, 3u);
-}
-
-struct ListedNameCase {
-    const char* productName;
-    const char* modelName;  // nullptr: not listed
-};
-
-void PrintTo(const ListedNameCase& c, std::ostream* os) { *os << '"' << c.productName << '"'; }
-
-class DeviceListingByName : public DeviceListing, public ::testing::WithParamInterface<ListedNameCase> {};
-
-TEST_P(DeviceListingByName, ListsTheModelOfTheProductName)
-{
-    const QString id = sim::attachCameraNamed(GetParam().productName);
-    MacUVCCamOC core;
-    const auto list = core.getDeviceList();
-    if (!GetParam().modelName) {
-        EXPECT_TRUE(list.isEmpty());
-        return;
-    }
-    EXPECT_EQ(records(list), (std::vector<Record>{{kMakerVendorId, GetParam().modelName, id}}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, DeviceListingByName,
-    ::testing::Values(ListedNameCase{"Studio Caster LUM 470", "ST470"},
-                      ListedNameCase{"Corvane ST410", "ST410"},
-                      // The row's prefix is the whole "Corvane ST410".
-                      ListedNameCase{"ST410", nullptr},
-                      ListedNameCase{"RX7100", "RX710"},
-                      ListedNameCase{"RX710+ Pro", "RX710+"},
-                      ListedNameCase{"rx710", nullptr},
-                      ListedNameCase{" LUM610", nullptr}));
-
-TEST_F(DeviceListing, ListsACameraWhicheverIsSelectedAndWhenNoneIs)
-{
-    const QString lum = sim::attachCamera("LUM610");
-    const QString st470 = sim::attachCamera("ST470");
-    MacUVCCamOC core;
-    const std::vector<Record> both{{kMakerVendorId, "LUM610", lum}, {kMakerVendorId, "ST470", st470}};
-
-    ASSERT_EQ(core.deviceUniqueId, lum);
-    EXPECT_EQ(records(core.getDeviceList()), both);
-
-    ASSERT_EQ(core.setDevice(st470), 1);
-    EXPECT_EQ(records(core.getDeviceList()), both);
-
-    QByteArray departed = st470.toLocal8Bit();
-    core.removeDeviceWithUniqueID(departed.data());
-    ASSERT_FALSE(core.currentCamera);
-    EXPECT_EQ(records(core.getDeviceList()), both);
-}
-
-TEST_F(DeviceListing, ListsEveryHidDeviceNamedVoxaAsTheVoxa760WithItsOwnProductID)
-{
-    MacUVCCamOC core;
-    setHidDevices({
-        hidDevice("VOXA30", 0x0030, "a1"),
-        hidDevice("Camera HID", 0x2574, "a2"),
-        hidDevice("VOXA760", 0x0760, "a3"),
-        hidDevice("VOXAxyz", 0x0099, "a4"),
-        hidDevice("voxa760", 0x0761, "a5"),
-        hidDevice("XVOXA760", 0x0762, "a6"),
-    });
-
-    EXPECT_EQ(records(core.getDeviceList()), (std::vector<Record>{
-                                                 {0x0030, "VOXA760", "a1"},
-                                                 {0x0760, "VOXA760", "a3"},
-                                                 {0x0099, "VOXA760", "a4"},
-                                             }));
-}
-
-TEST_F(DeviceListing, PutsEveryCameraBeforeEverySpeakerphone)
-{
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("VOXA760", 0x0760, "b1")});
+    deliverPending();
+    setHids({hid("VOXA30", 0x0030, "a1"), hid("Camera HID", 0x2574, "a2"), hid("VOXA760", 0x0760, "a3"),
+             hid("VOXAxyz", 0x0099, "a4"), hid("voxa760", 0x0761, "a5"), hid("XVOXA760", 0x0762, "a6")});
+    // Arriving after the speakerphones are known, a camera is still listed before them.
     const QString st = sim::attachCamera("ST470");
     deliverPending();
-
-    EXPECT_EQ(records(core.getDeviceList()), (std::vector<Record>{
-                                                 {kMakerVendorId, "RX710", rx},
-                                                 {kMakerVendorId, "ST470", st},
-                                                 {0x0760, "VOXA760", "b1"},
-                                             }));
+    EXPECT_EQ(listOf(core), (Listed{{kMaker, "RX710+", plus}, {kMaker, "ST470", st}, {0x0030, "VOXA760", "a1"},
+                                    {0x0760, "VOXA760", "a3"}, {0x0099, "VOXA760", "a4"}}));
+    // Every camera counts, listed or not.
+    EXPECT_EQ(core.cameraCount, 4u);
 }
 
-TEST_F(DeviceListing, RefreshesTheCameraCountAndChangesNothingElse)
-{
-    const QString first = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    ASSERT_EQ(core.cameraCount, 1u);
-    const SelectionRecord before = recordOf(core);
-    const auto session = core.captureSession;
-    ASSERT_TRUE(session);
-
-    sim::attachOtherVendorCamera();
-    sim::attachCamera("LUM250");
-    deliverPending();
-    EXPECT_EQ(core.cameraCount, 1u);
-    EXPECT_EQ(core.getDeviceList().size(), 2);
-    EXPECT_EQ(core.cameraCount, 3u);
-
-    sim::detach(first);
-    deliverPending();
-    EXPECT_EQ(core.getDeviceList().size(), 1);
-    EXPECT_EQ(core.cameraCount, 2u);
-
-    expectSameRecord(before, core);
-    EXPECT_EQ(core.captureSession, session);
-    ASSERT_TRUE(core.currentCamera);
-    EXPECT_EQ(core.currentCamera->deviceUniqueID(), first);
-}
-
-// ---------------------------------------------------------------------------------------
-// Presence of the selected device
-
-class DevicePresence : public SimulatedWorld {};
-
-TEST_F(DevicePresence, LogsOnceForEachMakerCameraBeforeAnythingElse)
-{
-    sim::attachCamera("RX710");
-    sim::attachOtherVendorCamera();
-    sim::attachCameraNamed("Mystery Cam");
-    MacUVCCamOC core;
-    log().clear();
-
-    core.findDevice();
-
-    EXPECT_EQ(channelLines(log()), (QStringList{"system: find corvane device", "system: find corvane device"}));
-    EXPECT_EQ(core.cameraCount, 3u);
-}
-
-TEST_F(DevicePresence, WithNothingAttachedIsFalse)
-{
-    MacUVCCamOC core;
-    EXPECT_FALSE(core.findDevice());
-    EXPECT_TRUE(log().entries().empty());
-}
-
-TEST_F(DevicePresence, FindsTheSelectedCamera)
-{
-    sim::attachCamera("LUM630");
-    MacUVCCamOC core;
-    EXPECT_TRUE(core.findDevice());
-}
-
-TEST_F(DevicePresence, ComparesTheRecordWithTheSelectedCameraNotWithTheAttachedOnes)
-{
-    const QString gone = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    sim::detach(gone);
-    sim::attachCamera("ST470");
-    deliverPending();
-    ASSERT_EQ(core.cameraManager->macCameraList().size(), 1);
-
-    // Nobody told the core of the departure: its camera and record still agree.
-    EXPECT_TRUE(core.findDevice());
-}
-
-TEST_F(DevicePresence, AfterTheLastMakerCameraLeftIsFalseThoughTheCoreStillHoldsIt)
+TEST_F(DeviceListing, PresenceComparesTheRecordWithTheHeldCameraOrWithoutAMakerCameraWithVoxaHidDevices)
 {
     const QString rx = sim::attachCamera("RX710");
-    sim::attachOtherVendorCamera();
+    const QString lum = sim::attachCamera("LUM610");
+    const QString other = sim::attachOtherVendorCamera();
     MacUVCCamOC core;
+    log().clear();
+    EXPECT_TRUE(core.findDevice());
+    EXPECT_EQ(lines(), (QStringList{"system: find corvane device", "system: find corvane device"}));
+    // Unplugged, but nobody told the core: its camera and record still agree.
     sim::detach(rx);
     deliverPending();
-    ASSERT_EQ(core.currentCamera->deviceUniqueID(), core.deviceUniqueId);
-
-    // No maker camera is attached, so the record is looked for among the speakerphones.
-    EXPECT_FALSE(core.findDevice());
-    EXPECT_EQ(core.cameraCount, 1u);
-}
-
-TEST_F(DevicePresence, WithoutAMakerCameraLooksAtTheSpeakerphonesEvenWithACameraHeld)
-{
-    const QString other = sim::attachOtherVendorCamera();
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("VOXA760", 0x0760, "s1")});
-    ASSERT_EQ(core.setDevice("s1"), 1);
+    EXPECT_TRUE(core.findDevice());
+    EXPECT_EQ(core.cameraCount, 2u);
+    // The record names a speakerphone and a refused camera is held: while a maker camera
+    // is attached, no HID device is looked at.
+    setHids({hid("VOXA760", 0x0760, "e1"), hid("voxa760", 0x0760, "d1")});
+    ASSERT_EQ(core.setDevice("e1"), 1);
+    EXPECT_TRUE(core.findDevice());
     ASSERT_EQ(core.setDevice(other), 0);
     ASSERT_TRUE(core.currentCamera);
-
-    EXPECT_TRUE(core.findDevice());
-}
-
-TEST_F(DevicePresence, FindsASelectedSpeakerphoneWhenNoMakerCameraIsAttached)
-{
-    sim::attachOtherVendorCamera();
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("VOXA30", 0x0030, "c1"), hidDevice("VOXA760", 0x0760, "c2")});
-    ASSERT_EQ(core.setDevice("c2"), 1);
+    EXPECT_FALSE(core.findDevice());
+    // Without one, the speakerphones are looked at though a camera is held.
+    sim::detach(lum);
+    deliverPending();
     log().clear();
-
     EXPECT_TRUE(core.findDevice());
     EXPECT_TRUE(log().entries().empty());
-
-    // Once the HID manager no longer lists it, it is gone.
-    setHidDevices({hidDevice("VOXA30", 0x0030, "c1")});
-    EXPECT_FALSE(core.findDevice());
-}
-
-TEST_F(DevicePresence, IgnoresAHidDeviceNotNamedVoxa)
-{
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("voxa760", 0x0760, "d1")});
-    // Selection by unique ID does not look at the name; presence does.
+    // Selection by unique ID ignores the name; presence does not.
     ASSERT_EQ(core.setDevice("d1"), 1);
     EXPECT_FALSE(core.findDevice());
-}
-
-TEST_F(DevicePresence, WithAMakerCameraAndACameraSelectedLooksAtNoHidDevice)
-{
-    sim::attachCamera("RX710");
-    const QString other = sim::attachOtherVendorCamera();
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("VOXA760", 0x0760, "e1")});
+    // Once the HID manager no longer lists it, it is gone.
     ASSERT_EQ(core.setDevice("e1"), 1);
-    // Refused: the other vendor's camera stays in currentCamera, the record says "e1".
-    ASSERT_EQ(core.setDevice(other), 0);
-    ASSERT_TRUE(core.currentCamera);
-    ASSERT_EQ(core.deviceUniqueId, "e1");
-
+    setHids({hid("voxa760", 0x0760, "d1")});
     EXPECT_FALSE(core.findDevice());
 }
 
-// ---------------------------------------------------------------------------------------
-// Selection by the host
-
-class DeviceSelection : public SimulatedWorld {};
-
-TEST_F(DeviceSelection, OfTheSelectedDeviceKeepsTheCaptureObjectsAndLooksForTheHidInterfaceAgain)
-{
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    ASSERT_EQ(core.startVideoStream(0), 0);
-    const auto session = core.captureSession;
-    ASSERT_TRUE(session);
-    const auto output = core.videoOutput;
-    const auto hid = hidDevice("RX710 HID", 0x2574, locationKeyOf(rx));
-    setHidDevices({hid});
-    ASSERT_FALSE(core.currentHidDevice);
-    log().clear();
-
-    EXPECT_EQ(core.setDevice(rx), 1);
-
-    EXPECT_EQ(core.captureSession, session);
-    EXPECT_EQ(core.videoOutput, output);
-    ASSERT_TRUE(core.captureSession);
-    EXPECT_TRUE(core.captureSession->isRunning());
-    EXPECT_EQ(capture().sessions().size(), 1u);
-    EXPECT_EQ(core.currentHidDevice, hid);
-    EXPECT_TRUE(core.hidDeviceSelected);
-    EXPECT_EQ(channelLines(log()), QStringList{"system: setDevicePath = " + rx});
-}
-
-TEST_F(DeviceSelection, OfAnEmptyPathBeforeAnySelectionSucceedsAndSelectsNothing)
-{
-    sim::attachOtherVendorCamera();
-    MacUVCCamOC core;
-    log().clear();
-
-    EXPECT_EQ(core.setDevice(QString()), 1);
-
-    EXPECT_FALSE(core.currentCamera);
-    EXPECT_FALSE(core.currentHidDevice);
-    EXPECT_FALSE(core.captureSession);
-    EXPECT_FALSE(core.deviceReady);
-    EXPECT_EQ(core.deviceId, -1);
-    EXPECT_EQ(channelLines(log()), QStringList{"system: setDevicePath = "});
-}
-
-TEST_F(DeviceSelection, OfACameraReleasesThePreviousOneAndBuildsItsCaptureObjects)
+TEST_F(DeviceSelection, OfACameraReleasesThePreviousOneAndBuildsItsOwnButOfTheRecordedPathRebuildsNothing)
 {
     const QString lum = sim::attachCamera("LUM610");
     const QString plus = sim::attachCamera("RX710+");
+    const QString other = sim::attachOtherVendorCamera();
     MacUVCCamOC core;
-    ASSERT_EQ(core.deviceUniqueId, lum);
     const auto oldSession = core.captureSession;
     const auto oldOutput = core.videoOutput;
     ASSERT_EQ(core.startVideoStream(0), 0);
-    const auto hid = hidDevice("RX710+ HID", 0x2575, locationKeyOf(plus));
-    setHidDevices({hidDevice("LUM610 HID", 0x6100, locationKeyOf(lum)), hid});
-
+    const auto plusHid = hid("RX710+ HID", 0x2575, keyOf(plus));
+    setHids({hid("LUM610 HID", 0x6100, keyOf(lum)), plusHid});
+    log().clear();
     EXPECT_EQ(core.setDevice(plus), 1);
-
-    EXPECT_EQ(core.currentCamera, listedCamera(plus));
-    EXPECT_EQ(core.modelName, "RX710+");
-    EXPECT_EQ(core.deviceId, kMakerVendorId);
-    EXPECT_EQ(core.deviceUniqueId, plus);
-    EXPECT_TRUE(core.deviceReady);
-    EXPECT_NE(core.captureSession, oldSession);
+    EXPECT_EQ(recordOf(core), Record(kMaker, "RX710+", plus, true, true));
     expectBuiltFor(core, plus);
     expectReleased(oldSession, oldOutput);
     // The HID interface is chosen after the camera.
-    EXPECT_EQ(core.currentHidDevice, hid);
-    EXPECT_TRUE(core.hidDeviceSelected);
-}
+    EXPECT_EQ(core.currentHidDevice, plusHid);
+    EXPECT_EQ(lines(), (QStringList{"system: setDevicePath = " + plus,
+                                    "qtdebug: i = 0, selectedDevicePath = " + lum + " devicePath = " + plus,
+                                    "qtdebug: i = 1, selectedDevicePath = " + plus + " devicePath = " + plus,
+                                    "system: selectedCamera.deviceUniqueID = " + plus,
+                                    "qtdebug: i = 2, selectedDevicePath = " + other + " devicePath = " + plus}));
 
-TEST_F(DeviceSelection, OfACameraLogsThePathAndEachCameraVisited)
-{
-    const QString rx = sim::attachCamera("RX710");
-    const QString st = sim::attachCamera("ST470");
-    const QString other = sim::attachOtherVendorCamera();
-    MacUVCCamOC core;
+    // The recorded path again: nothing is rebuilt, the HID interface is looked for again.
+    ASSERT_EQ(core.startVideoStream(0), 0);
+    const auto session = core.captureSession;
+    const auto again = hid("RX710+ HID", 0x2575, keyOf(plus));
+    setHids({again});
     log().clear();
-
-    ASSERT_EQ(core.setDevice(st), 1);
-
-    EXPECT_EQ(channelLines(log()), (QStringList{
-                                       "system: setDevicePath = " + st,
-                                       "qtdebug: i = 0, selectedDevicePath = " + rx + " devicePath = " + st,
-                                       "qtdebug: i = 1, selectedDevicePath = " + st + " devicePath = " + st,
-                                       "system: selectedCamera.deviceUniqueID = " + st,
-                                       "qtdebug: i = 2, selectedDevicePath = " + other + " devicePath = " + st,
-                                   }));
+    EXPECT_EQ(core.setDevice(plus), 1);
+    EXPECT_EQ(core.captureSession, session);
+    EXPECT_TRUE(session->isRunning());
+    EXPECT_EQ(core.currentHidDevice, again);
+    EXPECT_EQ(lines(), QStringList{"system: setDevicePath = " + plus});
+    // After a failure the record still names it: success, yet nothing is selected.
+    ASSERT_EQ(core.setDevice("nowhere"), 0);
+    EXPECT_EQ(core.setDevice(plus), 1);
+    EXPECT_FALSE(core.currentCamera);
+    EXPECT_FALSE(core.captureSession);
 }
 
-TEST_F(DeviceSelection, OfASpeakerphoneReleasesTheCameraAndLogsTheHidWalk)
+TEST_F(DeviceSelection, OfAHidDeviceReleasesTheCameraIgnoresTheNameAndLogsTheHidWalk)
 {
     const QString rx = sim::attachCamera("RX710");
+    const QString voxaID = sim::attachSpeakerphone("VOXA760");
     MacUVCCamOC core;
     const auto oldSession = core.captureSession;
     const auto oldOutput = core.videoOutput;
-    const QString voxaID = sim::attachSpeakerphone("VOXA760");
-    const auto cameraHid = hidDevice("RX710 HID", 0x2574, locationKeyOf(rx));
-    const auto voxa = hidDevice("VOXA760", 0x0760, voxaID);
-    setHidDevices({cameraHid, voxa});
-    ASSERT_EQ(core.setDevice(rx), 1);
-    ASSERT_EQ(core.currentHidDevice, cameraHid);
+    const auto rxHid = hid("RX710 HID", 0x2574, keyOf(rx));
+    const auto phone = hid("Desk Phone", 0x0042, voxaID);
+    setHids({rxHid, phone});
     log().clear();
-
     EXPECT_EQ(core.setDevice(voxaID), 1);
-
     EXPECT_FALSE(core.currentCamera);
     EXPECT_FALSE(core.captureSession);
-    EXPECT_FALSE(core.videoOutput);
     expectReleased(oldSession, oldOutput);
-    EXPECT_EQ(core.currentHidDevice, voxa);
-    EXPECT_EQ(core.modelName, "VOXA760");
-    EXPECT_EQ(core.deviceId, 0x0760);
-    EXPECT_EQ(core.deviceUniqueId, voxaID);
-    EXPECT_TRUE(core.deviceReady);
-    EXPECT_TRUE(core.hidDeviceSelected);
-
+    EXPECT_EQ(core.currentHidDevice, phone);
+    EXPECT_EQ(recordOf(core), Record(0x0042, "VOXA760", voxaID, true, true));
     QStringList expected{"system: setDevicePath = " + voxaID,
                          "qtdebug: i = 0, selectedDevicePath = " + rx + " devicePath = " + voxaID};
-    expected << selectionWalkLines(cameraHid) << selectionWalkLines(voxa);
+    expected << walkLines(rxHid, false) << walkLines(phone, false);
     expected << "system: dev.deviceUniqueID = " + voxaID << "system: Found Voxa760";
-    EXPECT_EQ(channelLines(log()), expected);
+    EXPECT_EQ(lines(), expected);
 }
 
-TEST_F(DeviceSelection, OfAHidDeviceDoesNotLookAtItsName)
-{
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("VOXA30", 0x0030, "f1"), hidDevice("Desk Phone", 0x0042, "f2")});
-
-    EXPECT_EQ(core.setDevice("f2"), 1);
-    EXPECT_EQ(core.modelName, "VOXA760");
-    EXPECT_EQ(core.deviceId, 0x0042);
-    EXPECT_EQ(hidIdOf(core), "f2");
-}
-
-TEST_F(DeviceSelection, OfAnUnknownPathSelectsNothingAndKeepsTheRecord)
-{
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    const auto oldSession = core.captureSession;
-    const auto oldOutput = core.videoOutput;
-    const auto cameraHid = hidDevice("RX710 HID", 0x2574, locationKeyOf(rx));
-    const auto voxa = hidDevice("VOXA760", 0x0760, "g2");
-    setHidDevices({cameraHid, voxa});
-    core.setCurrentHidDevice();
-    ASSERT_TRUE(core.hidDeviceSelected);
-    const SelectionRecord before = recordOf(core);
-    log().clear();
-
-    EXPECT_EQ(core.setDevice("nowhere"), 0);
-
-    EXPECT_FALSE(core.currentCamera);
-    EXPECT_FALSE(core.currentHidDevice);
-    EXPECT_FALSE(core.captureSession);
-    EXPECT_FALSE(core.videoOutput);
-    expectReleased(oldSession, oldOutput);
-    expectSameRecord(before, core);
-
-    QStringList expected{"system: setDevicePath = nowhere",
-                         "qtdebug: i = 0, selectedDevicePath = " + rx + " devicePath = nowhere"};
-    expected << selectionWalkLines(cameraHid) << selectionWalkLines(voxa);
-    EXPECT_EQ(channelLines(log()), expected);
-}
-
-TEST_F(DeviceSelection, OfASpeakerphoneWithAnEmptyHidListFails)
-{
-    const QString voxaID = sim::attachSpeakerphone("VOXA760");
-    MacUVCCamOC core;
-    EXPECT_EQ(core.setDevice(voxaID), 0);
-    EXPECT_FALSE(core.currentHidDevice);
-}
-
-// Each returns the unique ID of a camera the core must not select.
-struct RefusedCameraCase {
+struct RefusalCase {
     const char* name;
-    QString (*attach)();
+    QString (*attach)();  // returns the path to ask for
+    bool holdsTheCamera;  // the refused camera stays in currentCamera
 };
 
-void PrintTo(const RefusedCameraCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
-class DeviceSelectionRefusal : public DeviceSelection, public ::testing::WithParamInterface<RefusedCameraCase> {};
+class DeviceSelectionRefusal : public Core, public ::testing::WithParamInterface<RefusalCase> {};
 
-TEST_P(DeviceSelectionRefusal, KeepsTheCameraWithoutCaptureObjectsAndKeepsTheRecord)
+TEST_P(DeviceSelectionRefusal, ReleasesTheCaptureObjectsAndKeepsTheRecord)
 {
     const QString rx = sim::attachCamera("RX710");
     const QString refused = GetParam().attach();
     MacUVCCamOC core;
     const auto oldSession = core.captureSession;
     const auto oldOutput = core.videoOutput;
-    setHidDevices({hidDevice("RX710 HID", 0x2574, locationKeyOf(rx)), hidDevice("Its HID", 1, locationKeyOf(refused))});
+    setHids({hid("RX710 HID", 0x2574, keyOf(rx)), hid("Its HID", 1, keyOf(refused)), hid("VOXA760", 0x0760, "g2")});
     core.setCurrentHidDevice();
     ASSERT_TRUE(core.currentHidDevice);
-    const SelectionRecord before = recordOf(core);
-
+    const Record before = recordOf(core);
     EXPECT_EQ(core.setDevice(refused), 0);
-
-    EXPECT_EQ(core.currentCamera, listedCamera(refused));
+    EXPECT_EQ(core.currentCamera, GetParam().holdsTheCamera ? listed(refused) : nullptr);
     EXPECT_FALSE(core.captureSession);
-    EXPECT_FALSE(core.videoOutput);
     EXPECT_FALSE(core.currentHidDevice);
     expectReleased(oldSession, oldOutput);
-    expectSameRecord(before, core);
-    EXPECT_EQ(core.deviceUniqueId, rx);
-    EXPECT_EQ(capture().sessions().size(), 1u);
-
-    // The refused camera counts as a standing selection for an arrival.
+    EXPECT_EQ(recordOf(core), before);
+    if (!GetParam().holdsTheCamera)
+        return;
+    // The refused camera counts as a standing selection for an arrival, and streams.
     sim::attachCamera("LUM610");
     deliverPending();
     core.connectNewDevice();
-    EXPECT_EQ(core.currentCamera, listedCamera(refused));
-    EXPECT_FALSE(core.captureSession);
+    EXPECT_EQ(core.currentCamera, listed(refused));
+    EXPECT_EQ(capture().sessions().size(), 1u);
+    ASSERT_EQ(core.setVideoCallback(firstReceiver), 0);
+    EXPECT_EQ(core.startVideoStream(0), 0);
+    expectBuiltFor(core, refused, true);
+    EXPECT_EQ(listed(refused)->videoCallback(), &firstReceiver);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cameras, DeviceSelectionRefusal,
-    ::testing::Values(RefusedCameraCase{"OtherVendor", [] { return sim::attachOtherVendorCamera(); }},
-                      RefusedCameraCase{"UnknownModel", [] { return sim::attachCameraNamed("Mystery Cam"); }}));
+INSTANTIATE_TEST_SUITE_P(Paths, DeviceSelectionRefusal,
+    // Another vendor's camera is refused even under a name the model table knows.
+    ::testing::Values(RefusalCase{"OtherVendor", [] { return sim::attachOtherVendorCamera("RX710 Conference Camera"); }, true},
+                      RefusalCase{"UnknownModel", [] { return sim::attachCameraNamed("Mystery Cam"); }, true},
+                      RefusalCase{"UnknownPath", [] { return QStringLiteral("0x99999999"); }, false}));
 
-TEST_F(DeviceSelection, OfTheRecordedPathAfterAFailureTakesTheSameDevicePath)
-{
-    const QString a = sim::attachCamera("RX710");
-    const QString b = sim::attachCamera("LUM610");
-    MacUVCCamOC core;
-    ASSERT_EQ(core.deviceUniqueId, a);
-    ASSERT_EQ(core.setDevice("nowhere"), 0);
-
-    // The record still names A, so nothing is rebuilt.
-    EXPECT_EQ(core.setDevice(a), 1);
-    EXPECT_FALSE(core.currentCamera);
-    EXPECT_FALSE(core.captureSession);
-
-    ASSERT_EQ(core.setDevice(b), 1);
-    EXPECT_EQ(core.setDevice(a), 1);
-    expectBuiltFor(core, a);
-    EXPECT_EQ(core.modelName, "RX710");
-}
-
-TEST_F(DeviceSelection, OfACameraThatCannotBeOpenedSucceedsWithoutASession)
-{
-    sim::attachCamera("RX710");
-    const QString gone = sim::attachCamera("RX240");
-    MacUVCCamOC core;
-    // Unplugged, but the camera manager has not heard of it yet.
-    sim::detach(gone);
-
-    EXPECT_EQ(core.setDevice(gone), 1);
-    EXPECT_EQ(core.currentCamera, listedCamera(gone));
-    EXPECT_EQ(core.modelName, "RX240");
-    EXPECT_FALSE(core.captureSession);
-}
-
-// ---------------------------------------------------------------------------------------
-// Arrival and departure
-
-class HotPlugSelection : public SimulatedWorld {};
-
-TEST_F(HotPlugSelection, AnArrivalLeavesAStandingSelection)
-{
-    const QString lum = sim::attachCamera("LUM630");
-    MacUVCCamOC core;
-    const auto session = core.captureSession;
-    ASSERT_TRUE(session);
-    sim::attachOtherVendorCamera();
-    sim::attachCamera("RX240");
-    deliverPending();
-
-    core.connectNewDevice();
-
-    EXPECT_EQ(core.cameraCount, 3u);
-    EXPECT_EQ(core.currentCamera, listedCamera(lum));
-    EXPECT_EQ(core.modelName, "LUM630");
-    EXPECT_EQ(core.captureSession, session);
-}
-
-TEST_F(HotPlugSelection, WithNothingSelectedSelectsTheFirstMakerCameraWithAModel)
+TEST_F(HotPlugSelection, WithNothingSelectedTakesTheFirstNamedMakerCameraAndPairsItsHid)
 {
     MacUVCCamOC core;
     sim::attachOtherVendorCamera();
     sim::attachCameraNamed("Mystery Cam");
+    deliverPending();
+    core.connectNewDevice();
+    EXPECT_FALSE(core.currentCamera);
+    EXPECT_EQ(recordOf(core), Record(-1, "", "", false, false));
+    EXPECT_TRUE(capture().sessions().empty());
+
     const QString lum = sim::attachCamera("LUM610");
     sim::attachCamera("RX240");
     deliverPending();
-    const auto hid = hidDevice("LUM610 HID", 0x6100, locationKeyOf(lum));
-    setHidDevices({hidDevice("VOXA760", 0x0760, "h1"), hid});
-
+    const auto lumHid = hid("LUM610 HID", 0x6100, keyOf(lum));
+    setHids({hid("VOXA760", 0x0760, "h1"), lumHid});
     core.connectNewDevice();
-
     EXPECT_EQ(core.cameraCount, 4u);
-    EXPECT_EQ(core.modelName, "LUM610");
-    EXPECT_EQ(core.deviceId, kMakerVendorId);
-    EXPECT_EQ(core.deviceUniqueId, lum);
-    EXPECT_TRUE(core.deviceReady);
+    EXPECT_EQ(recordOf(core), Record(kMaker, "LUM610", lum, true, true));
     expectBuiltFor(core, lum);
-    EXPECT_EQ(capture().sessions().size(), 1u);
-    EXPECT_EQ(core.currentHidDevice, hid);
+    EXPECT_EQ(core.currentHidDevice, lumHid);
 }
 
-TEST_F(HotPlugSelection, PassesOverAMakerCameraWithoutAModelRecordingNothing)
-{
-    MacUVCCamOC core;
-    sim::attachCameraNamed("Mystery Cam");
-    deliverPending();
-
-    core.connectNewDevice();
-
-    EXPECT_EQ(core.cameraCount, 1u);
-    EXPECT_FALSE(core.currentCamera);
-    EXPECT_EQ(core.deviceId, -1);
-    EXPECT_TRUE(core.deviceUniqueId.isEmpty());
-    EXPECT_TRUE(core.modelName.isEmpty());
-    EXPECT_FALSE(core.deviceReady);
-    EXPECT_FALSE(core.captureSession);
-    EXPECT_FALSE(core.videoOutput);
-    EXPECT_TRUE(capture().sessions().empty());
-}
-
-TEST_F(HotPlugSelection, WithoutAUsableCameraSelectsASpeakerphone)
-{
-    MacUVCCamOC core;
-    sim::attachOtherVendorCamera();
-    deliverPending();
-    setHidDevices({hidDevice("VOXA30", 0x0030, "i1")});
-
-    core.connectNewDevice();
-
-    EXPECT_FALSE(core.currentCamera);
-    EXPECT_EQ(hidIdOf(core), "i1");
-    EXPECT_EQ(core.modelName, "VOXA760");
-    EXPECT_EQ(core.deviceId, 0x0030);
-}
-
-TEST_F(HotPlugSelection, AnArrivalLeavesASelectedSpeakerphone)
-{
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("VOXA760", 0x0760, "j1")});
-    ASSERT_EQ(core.setDevice("j1"), 1);
-    const SelectionRecord before = recordOf(core);
-    sim::attachCamera("RX710");
-    deliverPending();
-
-    core.connectNewDevice();
-
-    EXPECT_EQ(core.cameraCount, 1u);
-    EXPECT_FALSE(core.currentCamera);
-    EXPECT_EQ(hidIdOf(core), "j1");
-    EXPECT_FALSE(core.captureSession);
-    expectSameRecord(before, core);
-}
-
-TEST_F(HotPlugSelection, AfterTheSelectedCameraLeftAnArrivalReleasesItsCaptureObjects)
-{
-    const QString a = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    ASSERT_EQ(core.startVideoStream(0), 0);
-    const auto oldSession = core.captureSession;
-    const auto oldOutput = core.videoOutput;
-    sim::detach(a);
-    deliverPending();
-    QByteArray departed = a.toLocal8Bit();
-    core.removeDeviceWithUniqueID(departed.data());
-    ASSERT_EQ(core.captureSession, oldSession);
-
-    const QString b = sim::attachCamera("ST470");
-    deliverPending();
-    core.connectNewDevice();
-
-    expectReleased(oldSession, oldOutput);
-    expectBuiltFor(core, b);
-    EXPECT_EQ(core.modelName, "ST470");
-}
-
-TEST_F(HotPlugSelection, RemovalOfTheSelectedCameraDropsItAndKeepsTheRest)
+TEST_F(HotPlugSelection, RemovalOfTheSelectedCameraDropsItAndTheNextArrivalReleasesItsCaptureObjects)
 {
     const QString rx = sim::attachCamera("RX710");
     MacUVCCamOC core;
-    setHidDevices({hidDevice("RX710 HID", 0x2574, locationKeyOf(rx)), hidDevice("VOXA760", 0x0760, "k1")});
+    ASSERT_EQ(core.startVideoStream(0), 0);
+    setHids({hid("RX710 HID", 0x2574, keyOf(rx)), hid("VOXA760", 0x0760, "k1")});
     core.setCurrentHidDevice();
     ASSERT_TRUE(core.currentHidDevice);
     core.audioStarted = true;
+    const auto camera = core.currentCamera;
     const auto session = core.captureSession;
-    ASSERT_TRUE(session);
     const auto output = core.videoOutput;
-    const SelectionRecord before = recordOf(core);
-    log().clear();
+    const Record before = recordOf(core);
+    // IDs that only resemble the selected one change nothing.
+    for (const QString& id : {rx.toUpper(), rx.left(rx.size() - 1), rx + "0"})
+        remove(core, id);
+    core.removeDeviceWithUniqueID(nullptr);
+    EXPECT_EQ(core.currentCamera, camera);
+    EXPECT_TRUE(core.audioStarted);
 
-    QByteArray departed = rx.toLocal8Bit();
-    core.removeDeviceWithUniqueID(departed.data());
-
+    sim::detach(rx);
+    deliverPending();
+    remove(core, rx);
     EXPECT_FALSE(core.currentCamera);
     EXPECT_FALSE(core.currentHidDevice);
     EXPECT_FALSE(core.audioStarted);
     EXPECT_EQ(core.captureSession, session);
-    EXPECT_EQ(core.videoOutput, output);
-    ASSERT_EQ(simSession(session)->outputs().size(), 1u);
-    expectSameRecord(before, core);
+    EXPECT_EQ(outputsOf(session), Outputs{output});
     // A camera was selected, so no speakerphone is looked for.
-    EXPECT_TRUE(log().entries().empty());
-}
+    EXPECT_EQ(recordOf(core), before);
 
-struct ForeignIdCase {
-    const char* name;
-    QByteArray (*from)(const QString& selected);  // empty: a null pointer
-};
-
-void PrintTo(const ForeignIdCase& c, std::ostream* os) { *os << c.name; }
-
-class HotPlugForeignRemoval : public HotPlugSelection, public ::testing::WithParamInterface<ForeignIdCase> {};
-
-TEST_P(HotPlugForeignRemoval, HasNoEffect)
-{
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    core.audioStarted = true;
-    const auto camera = core.currentCamera;
-    const SelectionRecord before = recordOf(core);
-    log().clear();
-
-    QByteArray id = GetParam().from(rx);
-    core.removeDeviceWithUniqueID(id.isEmpty() ? nullptr : id.data());
-
-    EXPECT_EQ(core.currentCamera, camera);
-    EXPECT_TRUE(core.audioStarted);
-    expectSameRecord(before, core);
-    EXPECT_TRUE(log().entries().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Ids, HotPlugForeignRemoval,
-    ::testing::Values(ForeignIdCase{"UpperCase", [](const QString& s) { return s.toUpper().toLocal8Bit(); }},
-                      ForeignIdCase{"Prefix", [](const QString& s) { return s.left(s.size() - 1).toLocal8Bit(); }},
-                      ForeignIdCase{"Longer", [](const QString& s) { return (s + "0").toLocal8Bit(); }},
-                      ForeignIdCase{"Null", [](const QString&) { return QByteArray(); }}));
-
-TEST_F(HotPlugSelection, RemovalOfTheSelectedSpeakerphoneSelectsAnotherOne)
-{
-    MacUVCCamOC core;
-    const auto first = hidDevice("VOXA760", 0x0760, "m1");
-    const auto second = hidDevice("VOXA30", 0x0030, "m2");
-    setHidDevices({first, second});
-    ASSERT_EQ(core.setDevice("m1"), 1);
-    // The HID manager lets go of it first, then the core hears of it.
-    setHidDevices({second});
-
-    char departed[] = "m1";
-    core.removeDeviceWithUniqueID(departed);
-
-    EXPECT_EQ(core.currentHidDevice, second);
-    EXPECT_EQ(core.modelName, "VOXA760");
-    EXPECT_EQ(core.deviceId, 0x0030);
-    EXPECT_EQ(core.deviceUniqueId, "m2");
-    EXPECT_TRUE(core.hidDeviceSelected);
-}
-
-TEST_F(HotPlugSelection, RemovalOfTheLastSpeakerphoneKeepsTheRecord)
-{
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("VOXA760", 0x0760, "n1")});
-    ASSERT_EQ(core.setDevice("n1"), 1);
-    setHidDevices({});
-
-    char departed[] = "n1";
-    core.removeDeviceWithUniqueID(departed);
-
-    EXPECT_FALSE(core.currentHidDevice);
-    EXPECT_EQ(core.modelName, "VOXA760");
-    EXPECT_EQ(core.deviceId, 0x0760);
-    EXPECT_EQ(core.deviceUniqueId, "n1");
-    EXPECT_TRUE(core.deviceReady);
-    // The search for another speakerphone found none.
-    EXPECT_FALSE(core.hidDeviceSelected);
-}
-
-// ---------------------------------------------------------------------------------------
-// The selected camera's HID interface, or a speakerphone
-
-class HidInterfaceSelection : public SimulatedWorld {};
-
-// How a HID unique ID is made from the camera's location key.
-struct PairingCase {
-    const char* name;
-    std::vector<QString (*)(const QString& key)> hidIds;
-    int chosen;  // index into hidIds, -1 for none
-};
-
-void PrintTo(const PairingCase& c, std::ostream* os) { *os << c.name; }
-
-class HidInterfacePairing : public HidInterfaceSelection, public ::testing::WithParamInterface<PairingCase> {};
-
-TEST_P(HidInterfacePairing, ChoosesTheFirstDeviceBeginningOrEndingWithTheLocationKey)
-{
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    const QString key = locationKeyOf(rx);
-    std::vector<HidPtr> devices;
-    for (auto make : GetParam().hidIds)
-        devices.push_back(hidDevice("VOXA760", 0x0760, make(key)));
-    setHidDevices(devices);
-    const SelectionRecord before = recordOf(core);
-    log().clear();
-
-    core.setCurrentHidDevice();
-
-    if (GetParam().chosen < 0) {
-        EXPECT_FALSE(core.currentHidDevice);
-        EXPECT_FALSE(core.hidDeviceSelected);
-    } else {
-        EXPECT_EQ(core.currentHidDevice, devices[static_cast<std::size_t>(GetParam().chosen)]);
-        EXPECT_TRUE(core.hidDeviceSelected);
-    }
-    // The camera's selection stands whatever the HID devices are called.
-    EXPECT_EQ(core.modelName, "RX710");
-    EXPECT_EQ(core.deviceUniqueId, before.deviceUniqueId);
-    EXPECT_TRUE(log().entries().empty());
-}
-
-QString exactKey(const QString& key) { return key; }
-QString keyFirst(const QString& key) { return key + "-hid"; }
-QString keyLast(const QString& key) { return "hid-" + key; }
-QString keyInside(const QString& key) { return "x" + key + "y"; }
-QString unrelated(const QString&) { return QStringLiteral("ffffffff"); }
-
-INSTANTIATE_TEST_SUITE_P(HidIds, HidInterfacePairing,
-    ::testing::Values(PairingCase{"Exact", {exactKey}, 0},
-                      PairingCase{"Prefix", {keyFirst}, 0},
-                      PairingCase{"Suffix", {keyLast}, 0},
-                      PairingCase{"Inside", {keyInside}, -1},
-                      PairingCase{"Unrelated", {unrelated}, -1},
-                      PairingCase{"Empty", {}, -1},
-                      PairingCase{"FirstMatchInListOrder", {keyInside, unrelated, keyLast, exactKey, keyFirst}, 2},
-                      PairingCase{"PrefixBeforeExact", {keyFirst, exactKey}, 0}));
-
-TEST_F(HidInterfaceSelection, WithoutAMatchClearsTheDeviceButNotTheFlag)
-{
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    setHidDevices({hidDevice("RX710 HID", 0x2574, locationKeyOf(rx))});
-    core.setCurrentHidDevice();
-    ASSERT_TRUE(core.currentHidDevice);
-
-    setHidDevices({hidDevice("Other HID", 1, "ffffffff")});
-    core.setCurrentHidDevice();
-
-    EXPECT_FALSE(core.currentHidDevice);
-    EXPECT_TRUE(core.hidDeviceSelected);
+    const QString st = sim::attachCamera("ST470");
+    deliverPending();
+    core.connectNewDevice();
+    expectReleased(session, output);
+    expectBuiltFor(core, st);
 }
 
 // A camera whose unique ID holds no location before the maker's vendor hex.
@@ -964,376 +368,191 @@ class KeylessCaptureDevice : public CaptureDevice {
 public:
     explicit KeylessCaptureDevice(QString uniqueID) : uniqueID_(std::move(uniqueID)) {}
     QString uniqueID() const override { return uniqueID_; }
-    QString localizedName() const override { return QStringLiteral("RX710 Conference Camera"); }
-    QString modelID() const override { return QStringLiteral("UVC Camera VendorID_10811 ProductID_9588"); }
-    bool hasMediaType(MediaType type) const override { return type == MediaType::Video; }
+    QString localizedName() const override { return {}; }
+    QString modelID() const override { return {}; }
+    bool hasMediaType(MediaType) const override { return true; }
     bool isConnected() const override { return true; }
 
 private:
     QString uniqueID_;
 };
 
-class HidInterfaceWithoutKey : public HidInterfaceSelection, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(HidInterfaceWithoutKey, ChoosesNoHidDevice)
+TEST_F(HidInterfaceSelection, PairsTheFirstDeviceBeginningOrEndingWithTheCamerasLocationKey)
 {
-    const QString uniqueID = QString::fromLatin1(GetParam());
+    const QString rx = sim::attachCamera("RX710");
+    const QString k = keyOf(rx);
     MacUVCCamOC core;
-    auto camera = MacCamera::initWithCaptureDevice(std::make_shared<KeylessCaptureDevice>(uniqueID));
-    MacCameraManager::sharedInstance()->setMacCameraList({camera});
-    ASSERT_EQ(core.setDevice(uniqueID), 1);
-    setHidDevices({hidDevice("RX710 HID", 0x2574, "10100000"), hidDevice("Blank", 1, QString()),
-                   hidDevice("VOXA760", 0x0760, uniqueID)});
-
+    const struct {
+        QStringList hidIds;
+        int chosen;  // -1 for none
+    } cases[] = {{{k}, 0}, {{k + "-hid"}, 0}, {{"hid-" + k}, 0}, {{"x" + k + "y"}, -1}, {{"ffffffff"}, -1}, {{}, -1},
+                 {{"x" + k + "y", "ffffffff", "hid-" + k, k, k + "-hid"}, 2}, {{k + "-hid", k}, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hidIds.join(' ').toStdString());
+        HidList devices;
+        for (const auto& id : c.hidIds)
+            devices << hid("VOXA760", 0x0760, id);
+        setHids(devices);
+        core.hidDeviceSelected = false;  // it outlives a failed search; see below
+        log().clear();
+        core.setCurrentHidDevice();
+        EXPECT_EQ(core.currentHidDevice, c.chosen < 0 ? nullptr : devices.value(c.chosen));
+        // The camera's selection stands whatever the HID devices are called.
+        EXPECT_EQ(recordOf(core), Record(kMaker, "RX710", rx, true, c.chosen >= 0));
+        EXPECT_TRUE(log().entries().empty());
+    }
+    setHids({hid("VOXA760", 0x0760, "ffffffff")});
     core.setCurrentHidDevice();
-
-    EXPECT_EQ(core.currentCamera, camera);
     EXPECT_FALSE(core.currentHidDevice);
-    EXPECT_FALSE(core.hidDeviceSelected);
-}
-
-INSTANTIATE_TEST_SUITE_P(UniqueIds, HidInterfaceWithoutKey, ::testing::Values("0x2a3b2574", "2a3b2574", "0x"));
-
-TEST_F(HidInterfaceSelection, WithoutACameraLogsEachDeviceUntilAVoxa760OrVoxa30)
-{
-    MacUVCCamOC core;
-    const std::vector<HidPtr> devices{
-        hidDevice("VOXA760x", 0x0761, "p1"),
-        hidDevice("voxa30", 0x0031, "p2", 0x1d50),
-        hidDevice("VOXA30", 0x0030, "p3"),
-        hidDevice("VOXA760", 0x0760, "p4"),
-    };
-    setHidDevices(devices);
-    log().clear();
-
-    core.setCurrentHidDevice();
-
-    EXPECT_EQ(core.currentHidDevice, devices[2]);
     EXPECT_TRUE(core.hidDeviceSelected);
-    EXPECT_TRUE(core.deviceReady);
-    EXPECT_EQ(core.modelName, "VOXA760");
-    EXPECT_EQ(core.deviceId, 0x0030);
-    EXPECT_EQ(core.deviceUniqueId, "p3");
-    QStringList expected;
-    for (int i = 0; i < 3; ++i)
-        expected << speakerphoneWalkLines(devices[static_cast<std::size_t>(i)]);
-    EXPECT_EQ(channelLines(log()), expected);
-    EXPECT_EQ(expected[9], "system: VID:1d50");
+    // A camera without a location key has no HID interface, not even an empty-named one.
+    for (const QString id : {"0x2a3b2574", "2a3b2574", "0x"}) {
+        core.currentCamera = MacCamera::initWithCaptureDevice(std::make_shared<KeylessCaptureDevice>(id));
+        ASSERT_TRUE(core.currentCamera);
+        setHids({hid("Blank", 1, QString()), hid("RX710 HID", 0x2574, "10100000"), hid("VOXA760", 0x0760, id)});
+        core.hidDeviceSelected = false;
+        core.setCurrentHidDevice();
+        EXPECT_FALSE(core.currentHidDevice) << id.toStdString();
+        EXPECT_FALSE(core.hidDeviceSelected) << id.toStdString();
+    }
 }
 
-TEST_F(HidInterfaceSelection, WithoutACameraOrAMatchKeepsTheDeviceButClearsTheFlag)
+TEST_F(HidInterfaceSelection, WithoutACameraLogsEachDeviceUntilAVoxa760OrVoxa30AndOnRemovalLooksAgain)
 {
     MacUVCCamOC core;
-    const auto chosen = hidDevice("VOXA760", 0x0760, "q1");
-    setHidDevices({chosen});
-    ASSERT_EQ(core.setDevice("q1"), 1);
-    const auto unnamed = hidDevice("Desk Phone", 0x0042, "q2");
-    setHidDevices({unnamed});
+    const HidList devices{hid("VOXA760x", 0x0761, "p1"), hid("voxa30", 0x0031, "p2", 0x1d50),
+                          hid("VOXA30", 0x0030, "p3"), hid("VOXA760", 0x0760, "p4")};
+    setHids(devices);
     log().clear();
-
     core.setCurrentHidDevice();
+    EXPECT_EQ(core.currentHidDevice, devices[2]);
+    EXPECT_EQ(recordOf(core), Record(0x0030, "VOXA760", "p3", true, true));
+    const QStringList expected = walkLines(devices[0], true) + walkLines(devices[1], true) + walkLines(devices[2], true);
+    EXPECT_EQ(lines(), expected);
+    EXPECT_EQ(expected[9], "system: VID:1d50");
+    // Without a match the device stays and only the flag is cleared.
+    setHids({devices[0]});
+    log().clear();
+    core.setCurrentHidDevice();
+    EXPECT_EQ(core.currentHidDevice, devices[2]);
+    EXPECT_EQ(recordOf(core), Record(0x0030, "VOXA760", "p3", true, false));
+    EXPECT_EQ(lines(), walkLines(devices[0], true));
 
-    EXPECT_EQ(core.currentHidDevice, chosen);
-    EXPECT_FALSE(core.hidDeviceSelected);
-    EXPECT_EQ(core.deviceUniqueId, "q1");
-    EXPECT_EQ(channelLines(log()), speakerphoneWalkLines(unnamed));
+    // The HID manager lets go of a speakerphone first, then the core hears of it.
+    setHids({devices[3]});
+    remove(core, "p3");
+    EXPECT_EQ(core.currentHidDevice, devices[3]);
+    EXPECT_EQ(recordOf(core), Record(0x0760, "VOXA760", "p4", true, true));
+    // An arrival leaves a selected speakerphone alone.
+    sim::attachCamera("RX710");
+    deliverPending();
+    core.connectNewDevice();
+    EXPECT_FALSE(core.currentCamera);
+    EXPECT_EQ(core.currentHidDevice, devices[3]);
+    EXPECT_TRUE(capture().sessions().empty());
+    // The search for another finds none: only the flag says so.
+    setHids({});
+    remove(core, "p4");
+    EXPECT_FALSE(core.currentHidDevice);
+    EXPECT_EQ(recordOf(core), Record(0x0760, "VOXA760", "p4", true, false));
 }
 
-// ---------------------------------------------------------------------------------------
-// A fresh video output
-
-class CaptureResolution : public SimulatedWorld {};
-
-TEST_F(CaptureResolution, WithoutASessionDoesNothing)
+TEST_F(VideoStreamControl, NeedsAHeldMakerCameraReusesItsSessionAndTakesFreshOutputsOnAResolutionReset)
 {
-    sim::attachCamera("RX710");
-    const QString other = sim::attachOtherVendorCamera();
     MacUVCCamOC core;
-    ASSERT_EQ(core.setDevice(other), 0);
-    ASSERT_FALSE(core.captureSession);
+    EXPECT_EQ(core.startVideoStream(0), -1);
+    EXPECT_EQ(core.stopVideoStream(), -1);
+    const QString other = sim::attachOtherVendorCamera();
+    deliverPending();
+    EXPECT_EQ(core.startVideoStream(0), -1);
+    // A maker camera is attached, but the core holds none.
+    const QString rx = sim::attachCamera("RX710");
+    deliverPending();
+    EXPECT_EQ(core.startVideoStream(0), -1);
+    EXPECT_TRUE(capture().sessions().empty());
+    core.connectNewDevice();
+    const auto session = core.captureSession;
+    const auto output = core.videoOutput;
+    // The index only has to be within the camera count.
+    ASSERT_EQ(core.cameraCount, 2u);
+    EXPECT_EQ(core.startVideoStream(3), -1);
+    EXPECT_FALSE(core.isStreaming);
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_EQ(core.startVideoStream(2), 0);
+    EXPECT_EQ(core.startVideoStream(0), 0);
+    EXPECT_TRUE(core.isStreaming);
+    EXPECT_TRUE(session->isRunning());
+    EXPECT_EQ(core.stopVideoStream(), 0);
+    EXPECT_EQ(core.stopVideoStream(), -1);
+    EXPECT_FALSE(core.isStreaming);
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_EQ(outputsOf(session), Outputs{output});
+    EXPECT_EQ(core.startVideoStream(0), 0);
+    EXPECT_EQ(core.captureSession, session);
+    EXPECT_TRUE(session->isRunning());
 
+    // A fresh output joins the running session beside the silenced old one.
     core.resetCamResolution();
-
-    EXPECT_FALSE(core.captureSession);
+    EXPECT_EQ(core.captureSession, session);
+    ASSERT_TRUE(core.videoOutput);
+    EXPECT_FALSE(output->sampleBufferDelegate());
+    EXPECT_EQ(outputsOf(session), (Outputs{output, core.videoOutput}));
+    EXPECT_EQ(core.videoOutput->videoSettings(), (VideoSettings{640, 360, kPixelFormat2vuy}));
+    EXPECT_EQ(core.videoOutput->sampleBufferDelegate(), asDelegate(listed(rx)));
+    EXPECT_TRUE(session->isRunning());
+    // Without a session there is nothing to reset.
+    ASSERT_EQ(core.setDevice(other), 0);
+    core.resetCamResolution();
     EXPECT_FALSE(core.videoOutput);
 }
 
-TEST_F(CaptureResolution, AddsANewOutputBesideTheSilencedOldOneWithoutStopping)
-{
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    ASSERT_EQ(core.startVideoStream(0), 0);
-    const auto session = core.captureSession;
-    ASSERT_TRUE(session);
-    const auto oldOutput = core.videoOutput;
-
-    core.resetCamResolution();
-
-    EXPECT_EQ(core.captureSession, session);
-    ASSERT_TRUE(core.videoOutput);
-    EXPECT_NE(core.videoOutput, oldOutput);
-    EXPECT_FALSE(oldOutput->sampleBufferDelegate());
-    EXPECT_EQ(simSession(session)->outputs(), (std::vector<VideoDataOutputPtr>{oldOutput, core.videoOutput}));
-    EXPECT_EQ(core.videoOutput->videoSettings(), (VideoSettings{640, 360, kPixelFormat2vuy}));
-    EXPECT_TRUE(core.videoOutput->alwaysDiscardsLateVideoFrames());
-    EXPECT_EQ(core.videoOutput->sampleBufferDelegate(), std::static_pointer_cast<SampleBufferDelegate>(listedCamera(rx)));
-    EXPECT_TRUE(session->isRunning());
-    EXPECT_TRUE(core.isStreaming);
-}
-
-// ---------------------------------------------------------------------------------------
-// The video stream
-
-class VideoStreamControl : public SimulatedWorld {};
-
-void firstReceiver(unsigned char*, int, int, int) {}
-void secondReceiver(unsigned char*, int, int, int) {}
-
-TEST_F(VideoStreamControl, AcceptsAnIndexUpToTheCameraCount)
-{
-    sim::attachCamera("RX710");
-    sim::attachOtherVendorCamera();
-    MacUVCCamOC core;
-    ASSERT_EQ(core.cameraCount, 2u);
-    ASSERT_TRUE(core.captureSession);
-
-    EXPECT_EQ(core.startVideoStream(3), -1);
-    EXPECT_FALSE(core.isStreaming);
-    EXPECT_FALSE(core.captureSession->isRunning());
-
-    EXPECT_EQ(core.startVideoStream(2), 0);
-    EXPECT_TRUE(core.isStreaming);
-    EXPECT_TRUE(core.captureSession->isRunning());
-}
-
-TEST_F(VideoStreamControl, IsRefusedWithoutCameras)
-{
-    MacUVCCamOC core;
-    EXPECT_EQ(core.startVideoStream(0), -1);
-    EXPECT_FALSE(core.isStreaming);
-}
-
-TEST_F(VideoStreamControl, IsRefusedWithoutAMakerCamera)
-{
-    sim::attachOtherVendorCamera();
-    MacUVCCamOC core;
-    EXPECT_EQ(core.startVideoStream(0), -1);
-    EXPECT_FALSE(core.isStreaming);
-    EXPECT_TRUE(capture().sessions().empty());
-}
-
-TEST_F(VideoStreamControl, IsRefusedWhileASpeakerphoneIsSelected)
-{
-    sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    const auto session = core.captureSession;
-    ASSERT_TRUE(session);
-    setHidDevices({hidDevice("VOXA760", 0x0760, "r1")});
-    ASSERT_EQ(core.setDevice("r1"), 1);
-
-    EXPECT_EQ(core.startVideoStream(0), -1);
-    EXPECT_FALSE(core.isStreaming);
-    EXPECT_FALSE(core.captureSession);
-    EXPECT_FALSE(session->isRunning());
-}
-
-TEST_F(VideoStreamControl, StartedTwiceReusesTheSession)
-{
-    sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    const auto session = core.captureSession;
-    ASSERT_TRUE(session);
-
-    EXPECT_EQ(core.startVideoStream(0), 0);
-    EXPECT_EQ(core.startVideoStream(0), 0);
-
-    EXPECT_EQ(core.captureSession, session);
-    EXPECT_EQ(capture().sessions().size(), 1u);
-    EXPECT_TRUE(session->isRunning());
-    EXPECT_TRUE(core.isStreaming);
-}
-
-TEST_F(VideoStreamControl, StoppedTwiceRefusesTheSecondAndKeepsTheCaptureObjects)
-{
-    sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    const auto session = core.captureSession;
-    ASSERT_TRUE(session);
-    const auto output = core.videoOutput;
-    EXPECT_EQ(core.stopVideoStream(), -1);
-    ASSERT_EQ(core.startVideoStream(0), 0);
-
-    EXPECT_EQ(core.stopVideoStream(), 0);
-    EXPECT_EQ(core.stopVideoStream(), -1);
-
-    EXPECT_FALSE(core.isStreaming);
-    EXPECT_FALSE(session->isRunning());
-    EXPECT_EQ(core.captureSession, session);
-    EXPECT_EQ(core.videoOutput, output);
-    EXPECT_EQ(simSession(session)->outputs().size(), 1u);
-
-    EXPECT_EQ(core.startVideoStream(0), 0);
-    EXPECT_EQ(core.captureSession, session);
-    EXPECT_TRUE(session->isRunning());
-}
-
-TEST_F(VideoStreamControl, AFrameReceiverSetDuringAStreamTakesEffectAtTheNextStart)
-{
-    sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    ASSERT_TRUE(core.currentCamera);
-    ASSERT_EQ(core.startVideoStream(0), 0);
-    // None was set, so the camera has none.
-    EXPECT_EQ(core.currentCamera->videoCallback(), nullptr);
-    ASSERT_EQ(core.stopVideoStream(), 0);
-
-    ASSERT_EQ(core.setVideoCallback(firstReceiver), 0);
-    ASSERT_EQ(core.startVideoStream(0), 0);
-    EXPECT_EQ(core.currentCamera->videoCallback(), &firstReceiver);
-
-    ASSERT_EQ(core.setVideoCallback(secondReceiver), 0);
-    EXPECT_EQ(core.currentCamera->videoCallback(), &firstReceiver);
-
-    ASSERT_EQ(core.stopVideoStream(), 0);
-    ASSERT_EQ(core.startVideoStream(0), 0);
-    EXPECT_EQ(core.currentCamera->videoCallback(), &secondReceiver);
-}
-
-TEST_F(VideoStreamControl, StreamsTheSelectedCameraWhateverTheIndex)
+TEST_F(VideoStreamControl, StreamsAndCopiesFramesOfTheSelectedCameraAndRefusesOneNotOpened)
 {
     const QString lum = sim::attachCamera("LUM610");
     const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    const auto first = core.captureSession;
-    ASSERT_TRUE(first);
-    ASSERT_EQ(core.setDevice(rx), 1);
-    ASSERT_EQ(core.setVideoCallback(firstReceiver), 0);
-
-    EXPECT_EQ(core.startVideoStream(0), 0);
-
-    auto session = simSession(core.captureSession);
-    ASSERT_TRUE(session);
-    EXPECT_TRUE(session->isRunning());
-    ASSERT_EQ(session->inputs().size(), 1u);
-    EXPECT_EQ(session->inputs()[0]->device()->uniqueID(), rx);
-    EXPECT_FALSE(first->isRunning());
-    EXPECT_EQ(listedCamera(rx)->videoCallback(), &firstReceiver);
-    EXPECT_EQ(listedCamera(lum)->videoCallback(), nullptr);
-}
-
-TEST_F(VideoStreamControl, OfACameraWithoutCaptureObjectsBuildsAndStartsThem)
-{
-    sim::attachCamera("RX710");
-    const QString mystery = sim::attachCameraNamed("Mystery Cam");
-    MacUVCCamOC core;
-    // Refused as a selection, yet it is the current camera.
-    ASSERT_EQ(core.setDevice(mystery), 0);
-    ASSERT_FALSE(core.captureSession);
-    ASSERT_EQ(core.setVideoCallback(firstReceiver), 0);
-
-    EXPECT_EQ(core.startVideoStream(0), 0);
-
-    auto session = simSession(core.captureSession);
-    ASSERT_TRUE(session);
-    EXPECT_TRUE(session->isRunning());
-    EXPECT_TRUE(core.isStreaming);
-    ASSERT_EQ(session->inputs().size(), 1u);
-    EXPECT_EQ(session->inputs()[0]->device()->uniqueID(), mystery);
-    EXPECT_EQ(session->outputs(), std::vector<VideoDataOutputPtr>{core.videoOutput});
-    ASSERT_TRUE(core.videoOutput);
-    EXPECT_EQ(core.videoOutput->videoSettings(), (VideoSettings{640, 360, kPixelFormat2vuy}));
-    EXPECT_TRUE(core.videoOutput->alwaysDiscardsLateVideoFrames());
-    EXPECT_EQ(core.videoOutput->sampleBufferDelegate(), std::static_pointer_cast<SampleBufferDelegate>(listedCamera(mystery)));
-    EXPECT_EQ(listedCamera(mystery)->videoCallback(), &firstReceiver);
-}
-
-TEST_F(VideoStreamControl, OfACameraThatCannotBeOpenedIsRefused)
-{
-    sim::attachCamera("RX710");
-    const QString gone = sim::attachCamera("LUM250");
-    MacUVCCamOC core;
-    const auto first = core.captureSession;
-    ASSERT_TRUE(first);
-    sim::detach(gone);
-    ASSERT_EQ(core.setDevice(gone), 1);
-    ASSERT_FALSE(core.captureSession);
-
-    EXPECT_EQ(core.startVideoStream(0), -1);
-
-    EXPECT_FALSE(core.isStreaming);
-    EXPECT_FALSE(core.captureSession);
-    EXPECT_FALSE(first->isRunning());
-    EXPECT_EQ(core.stopVideoStream(), -1);
-}
-
-// A frame's pixels whose base address is readable only while locked.
-class FramePixels : public PixelBuffer {
-public:
-    FramePixels(std::size_t bytesPerRow, std::size_t height, unsigned char fill)
-        : bytes_(bytesPerRow * height, fill), bytesPerRow_(bytesPerRow), height_(height)
-    {
-        if (!bytes_.empty())
-            bytes_.back() = static_cast<unsigned char>(fill + 1);
-    }
-    void lockBaseAddress() override { ++locks; }
-    void unlockBaseAddress() override { ++unlocks; }
-    std::uint8_t* baseAddress() override { return locks > unlocks ? bytes_.data() : nullptr; }
-    std::size_t bytesPerRow() const override { return bytesPerRow_; }
-    std::size_t width() const override { return bytesPerRow_ / 2; }
-    std::size_t height() const override { return height_; }
-
-    const std::vector<unsigned char>& bytes() const { return bytes_; }
-    int locks = 0;
-    int unlocks = 0;
-
-private:
-    std::vector<unsigned char> bytes_;
-    std::size_t bytesPerRow_;
-    std::size_t height_;
-};
-
-TEST_F(VideoStreamControl, PixelBufferIsNoneWithoutAFrame)
-{
-    sim::attachCamera("RX710");
+    const QString gone = sim::attachCamera("RX240");
     MacUVCCamOC core;
     EXPECT_EQ(core.GetPixelBuffer(), nullptr);
-    ASSERT_EQ(core.startVideoStream(0), 0);
-    EXPECT_EQ(core.GetPixelBuffer(), nullptr);
-}
-
-TEST_F(VideoStreamControl, PixelBufferCopiesTheFrameHeldWhenTheCaptureObjectsWereBuilt)
-{
-    sim::attachCamera("LUM610");
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    auto held = std::make_shared<FramePixels>(1280, 3, 0x40);
-    listedCamera(rx)->setPixelBuffer(held);
+    auto held = std::make_shared<PixelBufferSim>(64, 4);
+    held->drawTestFrame(7);
+    listed(rx)->setPixelBuffer(held);
     ASSERT_EQ(core.setDevice(rx), 1);
-    // A later frame replaces the camera's buffer, not the core's.
-    auto later = std::make_shared<FramePixels>(1280, 3, 0x70);
-    listedCamera(rx)->setPixelBuffer(later);
-
+    // A later frame replaces the camera's buffer, not the one the capture objects took.
+    listed(rx)->setPixelBuffer(std::make_shared<PixelBufferSim>(64, 4));
     const unsigned char* copy = core.GetPixelBuffer();
-
     ASSERT_NE(copy, nullptr);
-    EXPECT_NE(copy, held->bytes().data());
-    EXPECT_EQ(std::vector<unsigned char>(copy, copy + held->bytes().size()), held->bytes());
-    EXPECT_EQ(held->locks, 1);
-    EXPECT_EQ(held->unlocks, 1);
-    EXPECT_EQ(later->locks, 0);
-}
+    EXPECT_NE(copy, held->pixels());
+    EXPECT_EQ(PixelBufferSim::frameNumberOf(copy), 7u);
+    EXPECT_EQ(std::vector<unsigned char>(copy, copy + held->bytesPerRow() * 4),
+              std::vector<unsigned char>(held->pixels(), held->pixels() + held->bytesPerRow() * 4));
+    EXPECT_FALSE(held->isLocked());
 
-TEST_F(VideoStreamControl, PixelBufferOfAnEmptyFrameIsNone)
-{
-    sim::attachCamera("LUM610");
-    const QString rx = sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    auto empty = std::make_shared<FramePixels>(1280, 0, 0);
-    listedCamera(rx)->setPixelBuffer(empty);
-    ASSERT_EQ(core.setDevice(rx), 1);
+    ASSERT_EQ(core.startVideoStream(0), 0);
+    expectBuiltFor(core, rx, true);
+    EXPECT_EQ(listed(rx)->videoCallback(), nullptr);
+    ASSERT_EQ(core.stopVideoStream(), 0);
+    ASSERT_EQ(core.setVideoCallback(firstReceiver), 0);
+    ASSERT_EQ(core.startVideoStream(0), 0);
+    EXPECT_EQ(listed(rx)->videoCallback(), &firstReceiver);
+    // Set during a stream, a receiver takes effect at the next start.
+    ASSERT_EQ(core.setVideoCallback(secondReceiver), 0);
+    EXPECT_EQ(listed(rx)->videoCallback(), &firstReceiver);
+    ASSERT_EQ(core.stopVideoStream(), 0);
+    ASSERT_EQ(core.startVideoStream(0), 0);
+    EXPECT_EQ(listed(rx)->videoCallback(), &secondReceiver);
+    EXPECT_EQ(listed(lum)->videoCallback(), nullptr);
+    ASSERT_EQ(core.stopVideoStream(), 0);
 
+    // Unplugged, but the camera manager has not heard of it yet: selected, not opened.
+    sim::detach(gone);
+    listed(gone)->setPixelBuffer(std::make_shared<PixelBufferSim>(64, 0));
+    EXPECT_EQ(core.setDevice(gone), 1);
+    EXPECT_EQ(core.currentCamera, listed(gone));
+    EXPECT_FALSE(core.captureSession);
     EXPECT_EQ(core.GetPixelBuffer(), nullptr);
-    EXPECT_EQ(empty->locks, empty->unlocks);
+    EXPECT_EQ(core.startVideoStream(0), -1);
+    EXPECT_FALSE(core.isStreaming);
+    EXPECT_EQ(core.stopVideoStream(), -1);
 }
 
 }  // namespace
