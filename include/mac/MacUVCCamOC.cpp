@@ -474,8 +474,9 @@ unsigned char* MacUVCCamOC::GetPixelBuffer()
 
 QString MacUVCCamOC::getCameraSerialNum()
 {
-    // The serial number is read over USB, which cameras do not offer the library yet.
-    return QString();
+    if (!currentCamera || !currentCamera->serialNum())
+        return QString();
+    return qt_mac_NSStringToQString(&*currentCamera->serialNum());
 }
 
 int MacUVCCamOC::startAudioRecording(int, QString)

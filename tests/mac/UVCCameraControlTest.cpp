@@ -343,6 +343,7 @@ TEST_P(CameraControlsThroughTheCore, SetAndReadBrightnessOnTheCamerasMap)
     UvcCameraModel& uvc = *simulator().findDevice(id)->uvc();
     uvc.clearRequests();
 
+    EXPECT_EQ(camera->getDeviceSN(), QString::fromUtf8(simulator().findDevice(id)->profile().serialNumber.toUtf8()));
     EXPECT_TRUE(selected.setValue(-5, &selected.dev_uvc_controls.brightness));
     EXPECT_EQ(selected.getValueForControl(&selected.dev_uvc_controls.brightness), c.readBack);
     EXPECT_EQ(uvc.control(uvc.processingUnit(), 2)->current, -5);
