@@ -84,5 +84,3 @@ void BM_SimulatedCameraToCallback(benchmark::State& state)
 BENCHMARK(BM_SimulatedCameraToCallback);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -24,6 +24,7 @@ Platform::Platform(Services services) : services_(std::move(services)) {}
 Platform::~Platform()
 {
     // Device services may still refer to the run loop and the log while they go.
+    services_.hid.reset();
     services_.usb.reset();
     services_.capture.reset();
     services_.log.reset();

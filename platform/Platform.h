@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/CaptureService.h"
+#include "platform/HidService.h"
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
 #include "platform/UsbService.h"
@@ -20,6 +21,7 @@ public:
         std::unique_ptr<LogSink> log;
         std::unique_ptr<CaptureService> capture;
         std::unique_ptr<UsbService> usb;
+        std::unique_ptr<HidService> hid;
     };
 
     explicit Platform(Services services);
@@ -32,6 +34,7 @@ public:
     LogSink& log() { return *services_.log; }
     CaptureService& capture() { return *services_.capture; }
     UsbService& usb() { return *services_.usb; }
+    HidService& hid() { return *services_.hid; }
 
     // The services in use. Until a backend is installed this is the simulator with no
     // devices on the real-time Qt event loop: a machine with nothing attached.

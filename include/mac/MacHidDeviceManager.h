@@ -4,6 +4,7 @@
 #include "UVCCamCallbacks.h"
 #include "UVCCamExport.h"
 #include "mac/MacHidDevice.h"
+#include "platform/HidService.h"
 
 #include <QList>
 
@@ -22,8 +23,13 @@ public:
     MacHidDeviceManager(const MacHidDeviceManager&) = delete;
     MacHidDeviceManager& operator=(const MacHidDeviceManager&) = delete;
 
-    // Opens the HID service. Afterwards the list exists; it starts empty.
+    // Opens the HID service: a new list of the maker's HID devices present now, kept
+    // current as devices come and go. A further call starts over with a new manager.
     void initHIDManager();
+
+    // Reconciles after an arrival (no unique ID) or a removal (the removed device's
+    // location as decimal text, and its name) and tells the callbacks.
+    void printDeviceList(const QString* removedUniqueID, const QString* removedDevName);
 
     // None before initHIDManager, otherwise the list (possibly empty).
     const std::optional<HidDeviceList>& macHidDeviceList() const { return _macHidDeviceList; }
@@ -32,6 +38,7 @@ public:
     HidDeviceList hidDevices() const { return _macHidDeviceList.value_or(HidDeviceList()); }
 
     std::int64_t count() const { return count_; }
+    const std::shared_ptr<uvccam::platform::HidManager>& hidManager() const { return _hidManager; }
 
     HidReadyCallback hidDeviceReady() const { return _hidDeviceReady; }
     void setHidDeviceReady(HidReadyCallback callback) { _hidDeviceReady = callback; }
@@ -41,11 +48,18 @@ public:
     // Forgets the shared instance, for a process that switches platforms (tests do).
     static void discardSharedInstance();
 
+    // Whether the library keeps a HID device: the maker's, or any speakerphone by name.
+    static bool isKept(const uvccam::platform::HidDevice& device);
+
 private:
     MacHidDeviceManager() = default;
     void privateInit();
+    std::int64_t countKeptDevices() const;
+    void deviceArrived(const uvccam::platform::HidDevicePtr& device);
+    void deviceRemoved(const uvccam::platform::HidDevicePtr& device);
 
     std::int64_t count_ = 0;
+    std::shared_ptr<uvccam::platform::HidManager> _hidManager;
     std::optional<HidDeviceList> _macHidDeviceList;
     HidReadyCallback _hidDeviceReady = nullptr;
     DeviceIdCallback _hidDeviceRemove = nullptr;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/RunLoop.h"
+#include "platform/sim/HidDeviceModel.h"
 #include "platform/sim/UvcCameraModel.h"
 
 #include <QString>
@@ -55,6 +56,8 @@ public:
 
     // The camera's video-control function; nullptr for a speakerphone.
     UvcCameraModel* uvc() { return uvc_.get(); }
+    // The HID function, which every device has.
+    HidDeviceModel* hid() { return hid_.get(); }
 
     // When set, the process cannot reach the USB device (no permission, say).
     void setUsbAccessFails(bool fails) { usbAccessFails_ = fails; }
@@ -66,6 +69,7 @@ private:
     bool usbAccessFails_ = false;
     Duration frameInterval_ = std::chrono::nanoseconds(1'000'000'000 / 30);
     std::unique_ptr<UvcCameraModel> uvc_;
+    std::unique_ptr<HidDeviceModel> hid_ = std::make_unique<HidDeviceModel>();
 };
 
 }  // namespace uvccam::platform

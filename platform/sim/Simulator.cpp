@@ -3,6 +3,7 @@
 
 #include "platform/Platform.h"
 #include "platform/sim/CaptureServiceSim.h"
+#include "platform/sim/HidServiceSim.h"
 #include "platform/sim/UsbServiceSim.h"
 
 namespace uvccam::platform {
@@ -32,6 +33,7 @@ std::shared_ptr<Simulator> Simulator::install(std::unique_ptr<RunLoop> runLoop, 
     Platform::Services services;
     services.capture = std::make_unique<CaptureServiceSim>(simulator);
     services.usb = std::make_unique<UsbServiceSim>(simulator);
+    services.hid = std::make_unique<HidServiceSim>(simulator);
     services.runLoop = std::move(runLoop);
     services.log = std::move(log);
     Platform::install(std::make_unique<Platform>(std::move(services)));

@@ -338,7 +338,8 @@ TEST_F(FacadeOnSimulator, ACameraArrivalReachesTheHostAsSignals)
     const QString id = uvccam::sim::attachCamera("LUM630");
     EXPECT_TRUE(g_trace.isEmpty()) << "announced through the run loop, not at once";
     deliverPending();
-    EXPECT_EQ(g_trace, (QStringList{"signal deviceAdd", "signal deviceChange"}));
+    // Once for the camera, once for its HID interface.
+    EXPECT_EQ(g_trace, (QStringList{"signal deviceAdd", "signal deviceChange", "signal deviceAdd", "signal deviceChange"}));
     EXPECT_EQ(camera->getDeviceInfo().deviceUniqueId, id);
     EXPECT_EQ(camera->getDeviceInfo().modelName, QStringLiteral("LUM630"));
 }
@@ -354,7 +355,9 @@ TEST_F(FacadeOnSimulator, RemovingTheStreamingCameraStopsItAndTellsTheHost)
 
     uvccam::sim::detach(id);
     deliverPending();
-    EXPECT_EQ(g_trace, (QStringList{"signal deviceRemove", "signal deviceChange"}));
+    // The camera's removal, then its HID interface's, which then asks for a new pairing.
+    EXPECT_EQ(g_trace, (QStringList{"signal deviceRemove", "signal deviceChange", "signal deviceRemove",
+                                    "signal deviceChange", "signal deviceAdd", "signal deviceChange"}));
     EXPECT_FALSE(session->isRunning());
     EXPECT_FALSE(macUVCCamOC->isStreaming);
     EXPECT_FALSE(macUVCCamOC->currentCamera);
@@ -373,7 +376,8 @@ TEST_F(FacadeOnSimulator, OnlyTheNewestObjectEmitsAndBothDriveItsCore)
 
     uvccam::sim::attachCamera("RX240");
     deliverPending();
-    EXPECT_EQ(g_trace, (QStringList{"signal second deviceAdd", "signal second deviceChange"}));
+    EXPECT_EQ(g_trace, (QStringList{"signal second deviceAdd", "signal second deviceChange", "signal second deviceAdd",
+                                    "signal second deviceChange"}));
     EXPECT_EQ(first->getDeviceInfo().modelName, QStringLiteral("RX240"));
     EXPECT_FALSE(firstCore->currentCamera) << "the first core is no longer reached";
 }
