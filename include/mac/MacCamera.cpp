@@ -136,3 +136,143 @@ void MacCamera::captureOutput(VideoDataOutput&, const PixelBufferPtr& didOutputS
     }
     buffer.unlockBaseAddress();
 }
+
+bool MacCamera::isConnected() const
+{
+    return captureDevice_ && captureDevice_->isConnected();
+}
+
+std::int32_t MacCamera::getInteger(const UVCControlInfo& control)
+{
+    return isConnected() ? getValueForControl(&control) : kNotConnected;
+}
+
+bool MacCamera::setInteger(std::int32_t value, const UVCControlInfo& control)
+{
+    return isConnected() && setValue(value, &control);
+}
+
+std::int32_t MacCamera::getContrast() { return getInteger(dev_uvc_controls.contrast); }
+bool MacCamera::setContrast(std::int32_t value) { return setInteger(value, dev_uvc_controls.contrast); }
+std::int32_t MacCamera::getBrightness() { return getInteger(dev_uvc_controls.brightness); }
+bool MacCamera::setBrightness(std::int32_t value) { return setInteger(value, dev_uvc_controls.brightness); }
+std::int32_t MacCamera::getSharpness() { return getInteger(dev_uvc_controls.sharpness); }
+bool MacCamera::setSharpness(std::int32_t value) { return setInteger(value, dev_uvc_controls.sharpness); }
+std::int32_t MacCamera::getSaturation() { return getInteger(dev_uvc_controls.saturation); }
+bool MacCamera::setSaturation(std::int32_t value) { return setInteger(value, dev_uvc_controls.saturation); }
+std::int32_t MacCamera::getBackLightCompensation() { return getInteger(dev_uvc_controls.backLightCompensation); }
+bool MacCamera::setBackLightCompensation(std::int32_t value)
+{
+    return setInteger(value, dev_uvc_controls.backLightCompensation);
+}
+std::int32_t MacCamera::getWhiteBalance() { return getInteger(dev_uvc_controls.whiteBalance); }
+bool MacCamera::setWhiteBalance(std::int32_t value) { return setInteger(value, dev_uvc_controls.whiteBalance); }
+std::int32_t MacCamera::getPan() { return getInteger(dev_uvc_controls.pan); }
+bool MacCamera::setPan(std::int32_t value) { return setInteger(value, dev_uvc_controls.pan); }
+std::int32_t MacCamera::getTilt() { return getInteger(dev_uvc_controls.tilt); }
+bool MacCamera::setTilt(std::int32_t value) { return setInteger(value, dev_uvc_controls.tilt); }
+std::int32_t MacCamera::getZoom() { return getInteger(dev_uvc_controls.zoom); }
+bool MacCamera::setZoom(std::int32_t value) { return setInteger(value, dev_uvc_controls.zoom); }
+std::int32_t MacCamera::getAbsoluteFocus() { return getInteger(dev_uvc_controls.absoluteFocus); }
+bool MacCamera::setAbsoluteFocus(std::int32_t value) { return setInteger(value, dev_uvc_controls.absoluteFocus); }
+std::int32_t MacCamera::getExposure() { return getInteger(dev_uvc_controls.exposure); }
+bool MacCamera::setExposure(std::int32_t value) { return setInteger(value, dev_uvc_controls.exposure); }
+std::int32_t MacCamera::getPowerLineFrequency() { return getInteger(dev_uvc_controls.powerLineFrequency); }
+bool MacCamera::setPowerLineFrequency(std::int32_t value)
+{
+    return setInteger(value, dev_uvc_controls.powerLineFrequency);
+}
+
+bool MacCamera::getAutoWhiteBalance()
+{
+    // A mode flag: any non-zero answer means on, whatever the control's width.
+    const UVCControlInfo& control = dev_uvc_controls.autoWhiteBalance;
+    return isConnected() && getDataFor(UVC_GET_CUR, control.size, control.selector, control.unit) != 0;
+}
+
+bool MacCamera::setAutoWhiteBalance(std::uint8_t flag)
+{
+    const UVCControlInfo& control = dev_uvc_controls.autoWhiteBalance;
+    return isConnected() && setData(flag != 0 ? 1 : 0, control.size, control.selector, control.unit);
+}
+
+bool MacCamera::getAutoFocus()
+{
+    const UVCControlInfo& control = dev_uvc_controls.autoFocus;
+    return isConnected() && getDataFor(UVC_GET_CUR, control.size, control.selector, control.unit) != 0;
+}
+
+bool MacCamera::setAutoFocus(std::uint8_t flag)
+{
+    // The flag byte is taken as signed, so 0x80 and above go out negative, sign-filled to
+    // the entry's width; spelled out rather than cast, as that conversion is the point.
+    const std::int32_t value = flag >= 0x80 ? std::int32_t(flag) - 0x100 : std::int32_t(flag);
+    return setInteger(value, dev_uvc_controls.autoFocus);
+}
+
+namespace {
+
+// Integer accessors by property number; the yes/no properties have none here.
+struct IntegerAccessors {
+    std::int32_t (MacCamera::*get)();
+    bool (MacCamera::*set)(std::int32_t);
+};
+
+constexpr int kAutoWhiteBalanceNumber = 6;
+constexpr int kAutoFocusNumber = 11;
+
+constexpr IntegerAccessors kIntegerAccessors[] = {
+    {&MacCamera::getContrast, &MacCamera::setContrast},
+    {&MacCamera::getBrightness, &MacCamera::setBrightness},
+    {&MacCamera::getSharpness, &MacCamera::setSharpness},
+    {&MacCamera::getSaturation, &MacCamera::setSaturation},
+    {&MacCamera::getBackLightCompensation, &MacCamera::setBackLightCompensation},
+    {&MacCamera::getWhiteBalance, &MacCamera::setWhiteBalance},
+    {nullptr, nullptr},  // 6: automatic white balance
+    {&MacCamera::getPan, &MacCamera::setPan},
+    {&MacCamera::getTilt, &MacCamera::setTilt},
+    {&MacCamera::getZoom, &MacCamera::setZoom},
+    {&MacCamera::getAbsoluteFocus, &MacCamera::setAbsoluteFocus},
+    {nullptr, nullptr},  // 11: automatic focus
+    {&MacCamera::getExposure, &MacCamera::setExposure},
+    {&MacCamera::getPowerLineFrequency, &MacCamera::setPowerLineFrequency},
+};
+
+constexpr int kPropertyCount = static_cast<int>(sizeof kIntegerAccessors / sizeof kIntegerAccessors[0]);
+static_assert(kPropertyCount == 14, "one row per property number");
+
+bool isPropertyNumber(int number)
+{
+    return number >= 0 && number < kPropertyCount;
+}
+
+}  // namespace
+
+bool MacCamera::getPropertyByNumber(int number, std::int32_t* value)
+{
+    if (!value || !isPropertyNumber(number))
+        return false;
+    if (number == kAutoWhiteBalanceNumber)
+        *value = getAutoWhiteBalance() ? 1 : 0;
+    else if (number == kAutoFocusNumber)
+        *value = getAutoFocus() ? 1 : 0;
+    else {
+        const auto get = kIntegerAccessors[number].get;
+        *value = (this->*get)();
+    }
+    return true;
+}
+
+bool MacCamera::setPropertyByNumber(int number, std::int32_t value)
+{
+    if (!isPropertyNumber(number))
+        return false;
+    // The flag is the value's low byte: 256 turns the mode off.
+    const auto flag = static_cast<std::uint8_t>(value & 0xFF);
+    if (number == kAutoWhiteBalanceNumber)
+        return setAutoWhiteBalance(flag);
+    if (number == kAutoFocusNumber)
+        return setAutoFocus(flag);
+    const auto set = kIntegerAccessors[number].set;
+    return (this->*set)(value);
+}

@@ -75,10 +75,67 @@ public:
 
     const uvccam::platform::CaptureDevicePtr& captureDevice() const { return captureDevice_; }
 
+    // Standard controls, each through its entry in dev_uvc_controls. Every accessor first
+    // asks the capture device whether it is connected; when it is not, nothing is sent, a
+    // setter gives false, an integer getter kNotConnected and a yes/no getter false.
+    // A connected camera whose control really holds 0xFFFF8000 reads the same
+    // kNotConnected; a failed request reads as 0.
+    static constexpr std::int32_t kNotConnected = -32768;
+
+    std::int32_t getContrast();
+    bool setContrast(std::int32_t value);
+    std::int32_t getBrightness();
+    bool setBrightness(std::int32_t value);
+    std::int32_t getSharpness();
+    bool setSharpness(std::int32_t value);
+    std::int32_t getSaturation();
+    bool setSaturation(std::int32_t value);
+    std::int32_t getBackLightCompensation();
+    bool setBackLightCompensation(std::int32_t value);
+    std::int32_t getWhiteBalance();
+    bool setWhiteBalance(std::int32_t value);
+    // Yes when the control's current value is not 0.
+    bool getAutoWhiteBalance();
+    // Sends 1 for a non-zero flag byte, 0 for a zero one.
+    bool setAutoWhiteBalance(std::uint8_t flag);
+    std::int32_t getPan();
+    bool setPan(std::int32_t value);
+    std::int32_t getTilt();
+    bool setTilt(std::int32_t value);
+    std::int32_t getZoom();
+    bool setZoom(std::int32_t value);
+    std::int32_t getAbsoluteFocus();
+    bool setAbsoluteFocus(std::int32_t value);
+    // Yes when the control's current value is not 0.
+    bool getAutoFocus();
+    // Sends the flag byte as a signed value in the entry's width: 1 stays 1, a byte of
+    // 0x80 or more becomes negative (0xFF is sent as -1).
+    bool setAutoFocus(std::uint8_t flag);
+    std::int32_t getExposure();
+    bool setExposure(std::int32_t value);
+    std::int32_t getPowerLineFrequency();
+    bool setPowerLineFrequency(std::int32_t value);
+
+    // The accessors by property number: 0 contrast, 1 brightness, 2 sharpness,
+    // 3 saturation, 4 backlight compensation, 5 white balance, 6 automatic white balance,
+    // 7 pan, 8 tilt, 9 zoom, 10 absolute focus, 11 automatic focus, 12 exposure,
+    // 13 power-line frequency.
+    // Stores the getter's result (1 or 0 for 6 and 11, else the integer, kNotConnected
+    // included) and gives true; false with nothing stored or sent for a number outside
+    // 0..13 or a null `value`.
+    bool getPropertyByNumber(int number, std::int32_t* value);
+    // The setter's result; for 6 and 11 the value's low byte is the flag. False with
+    // nothing sent for a number outside 0..13.
+    bool setPropertyByNumber(int number, std::int32_t value);
+
     UVCCameraControls dev_uvc_controls{};
 
 private:
     MacCamera() = default;
+
+    bool isConnected() const;
+    std::int32_t getInteger(const UVCControlInfo& control);
+    bool setInteger(std::int32_t value, const UVCControlInfo& control);
 
     uvccam::platform::CaptureDevicePtr captureDevice_;
     std::uint32_t _vendorId = 0;

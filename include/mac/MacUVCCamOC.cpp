@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 using namespace uvccam::platform;
@@ -514,16 +516,380 @@ int MacUVCCamOC::getMicVol()
     return 0;
 }
 
-// Device control travels over USB control requests and vendor HID reports; until the
-// platform offers those transports every request fails as a device would that answers
-// nothing.
-int MacUVCCamOC::getExProperty(unsigned short, void*, unsigned int, int) { return -1; }
-int MacUVCCamOC::setExProperty(unsigned short, void*, unsigned int, int) { return -1; }
-int MacUVCCamOC::getProperty(int, int*) { return -1; }
-int MacUVCCamOC::setProperty(int, int, bool) { return -1; }
-int MacUVCCamOC::getPropertyRange(int, int*, int*, int*) { return -1; }
-int MacUVCCamOC::getUACHidProperty(unsigned short, void*, unsigned int) { return -1; }
-int MacUVCCamOC::setUACHidProperty(unsigned short, void*, unsigned int) { return -1; }
-int MacUVCCamOC::setExHidProperty(void*, unsigned int) { return -1; }
-int MacUVCCamOC::setExHidReport(void*, unsigned int, int) { return -1; }
-int MacUVCCamOC::getExHidReport(void*, unsigned int) { return -1; }
+// --- Vendor properties: routing between the UVC extension units and the HID protocol.
+
+namespace {
+
+constexpr std::size_t kPropertyReportSize = 512;
+constexpr std::size_t kPropertyValueMax = kPropertyReportSize - 3;
+constexpr std::uint8_t kPropertyReportId = 0x08;
+constexpr std::uint8_t kExtensionPropertyCommand = 0x10;
+constexpr std::uint8_t kUacFlag = 0x01;
+constexpr std::size_t kUacValueMax = 64;
+constexpr std::size_t kUacBlockSize = kUacValueMax + 1;
+constexpr std::uint8_t kAnswerType = 9;
+constexpr std::uint8_t kAckAccepted = 0x19;
+constexpr std::uint8_t kAckAcceptedAlternate = 0x1A;
+constexpr std::uint8_t kStatusLimit = 10;
+// What an answer can carry: its payload, less the type, acknowledgement and count.
+constexpr std::size_t kAnswerDataMax = kPropertyValueMax - 4;
+constexpr std::chrono::microseconds kRetryPauseStep{100000};
+
+bool refusesBuffer(const void* data, unsigned int length)
+{
+    return !data && length > 0;
+}
+
+}  // namespace
+
+bool MacUVCCamOC::isSpeakerphoneModel() const
+{
+    return modelName.contains(kSpeakerphoneMarker, Qt::CaseInsensitive);
+}
+
+bool MacUVCCamOC::isLowUnitCamera() const
+{
+    // These models number their extension units from 4, the others from 5.
+    return modelName.contains(QLatin1String("LUM250"), Qt::CaseInsensitive)
+        || modelName.contains(QLatin1String("ST410"), Qt::CaseInsensitive)
+        || modelName.contains(QLatin1String("ST470"), Qt::CaseInsensitive);
+}
+
+std::int32_t MacUVCCamOC::extensionUnitId(int unitIndex) const
+{
+    const bool low = isLowUnitCamera();
+    if (unitIndex < 1 || unitIndex > 6)
+        return low ? 0 : 1;
+    // The sixth extension unit is the third one again on every model.
+    if (unitIndex == 6)
+        return low ? 6 : 7;
+    return unitIndex + (low ? 3 : 4);
+}
+
+bool MacUVCCamOC::takesHidRoute(unsigned short selector, int unitIndex) const
+{
+    return protocolMode && selector <= 6 && unitIndex == 1 && (selector == 3 || isSpeakerphoneModel());
+}
+
+int MacUVCCamOC::getExProperty(unsigned short selector, void* data, unsigned int length, int unitIndex)
+{
+    if (refusesBuffer(data, length))
+        return -1;
+    if (takesHidRoute(selector, unitIndex))
+        return getHidProperty(selector, data, length, false);
+    if (isSpeakerphoneModel() || !deviceReady || !currentCamera)
+        return -1;
+    const bool read = currentCamera->getStructDataFor(UVCCameraControl::UVC_GET_CUR, static_cast<std::int32_t>(length),
+                                                      selector, extensionUnitId(unitIndex), data);
+    return read ? 0 : -1;
+}
+
+int MacUVCCamOC::setExProperty(unsigned short selector, void* data, unsigned int length, int unitIndex)
+{
+    if (refusesBuffer(data, length))
+        return -1;
+    if (takesHidRoute(selector, unitIndex))
+        return setHidProperty(selector, data, length, false);
+    if (isSpeakerphoneModel() || !deviceReady || !currentCamera)
+        return -1;
+    const bool written = currentCamera->setStructData(data, static_cast<std::int32_t>(length), selector,
+                                                      extensionUnitId(unitIndex));
+    return written ? 0 : -1;
+}
+
+bool MacUVCCamOC::sendPropertyReport(std::uint8_t command, unsigned short selector, const void* value, std::size_t length)
+{
+    std::uint8_t report[kPropertyReportSize] = {};
+    report[0] = kPropertyReportId;
+    report[1] = command;
+    report[2] = static_cast<std::uint8_t>(selector & 0xFF);
+    if (value && length > 0)
+        std::memcpy(report + 3, value, std::min(length, kPropertyValueMax));
+    if (!currentHidDevice || !currentHidDevice->setReport(report, kPropertyReportSize)) {
+        logQtDebug("hidWrite:hid_write() failed");
+        return false;
+    }
+    return true;
+}
+
+bool MacUVCCamOC::sendRawReport(const void* data, unsigned int length)
+{
+    return currentHidDevice && currentHidDevice->setReport(static_cast<const std::uint8_t*>(data), static_cast<long>(length));
+}
+
+int MacUVCCamOC::setHidProperty(unsigned short selector, void* data, unsigned int length, bool uacCmd)
+{
+    if (!deviceReady)
+        return -1;
+    // A value the report cannot carry, or that is not there, is refused before sending.
+    if (length > kPropertyValueMax || refusesBuffer(data, length))
+        return -1;
+    const std::uint8_t command = kExtensionPropertyCommand | (uacCmd ? kUacFlag : 0);
+    return sendPropertyReport(command, selector, data, length) ? 0 : -1;
+}
+
+bool MacUVCCamOC::readHidAnswer(std::uint8_t* area)
+{
+    std::memset(area, 0, kPropertyReportSize);
+    // The wait serves hot-plug, which may drop our reference; the read keeps its own.
+    const std::shared_ptr<MacHidDevice> device = currentHidDevice;
+    return device->getReport(area, kPropertyReportSize);
+}
+
+int MacUVCCamOC::getHidProperty(unsigned short selector, void* data, unsigned int length, bool uacCmd)
+{
+    // Selector 1 is answered only when the device has something to say; selector 5 is
+    // given one more chance; everything else is worth waiting several seconds for.
+    const int budget = (selector == 1 && !uacCmd) ? 0 : (selector == 5 ? 30 : 50);
+    if (!deviceReady || length > kPropertyValueMax)
+        return -1;
+    if (!currentHidDevice) {
+        logSystem("Hid nil error");
+        return -1;
+    }
+
+    std::uint8_t area[kPropertyReportSize];
+    auto copyPayload = [&] {
+        if (data && length > 0)
+            std::memcpy(data, area + 3, length);
+    };
+    if (readHidAnswer(area)) {
+        copyPayload();
+        return 0;
+    }
+
+    logSystem("!doesGetReportOK(1),ctrlSelectorHid = %d, uacCmd = %d, retry = %d", selector, uacCmd ? 1 : 0, budget);
+    if (selector == 3 && !uacCmd)
+        return 0;
+    if (budget == 0) {
+        copyPayload();
+        return 0;
+    }
+
+    std::chrono::microseconds pause{0};
+    for (int retry = budget;; --retry, pause += kRetryPauseStep) {
+        logSystem("get report error! reTry=%d", retry);
+        Platform::current().runLoop().sleep(pause);
+        // The device may have gone while we slept.
+        if (!currentHidDevice) {
+            logSystem("Hid nil error");
+            return -1;
+        }
+        if (readHidAnswer(area)) {
+            copyPayload();
+            return 0;
+        }
+        logSystem("!doesGetReportOK(2) ctrlSelectorHid = %d", selector);
+        if (retry <= 40) {
+            logSystem("Cannot get Hid Value");
+            return -1;
+        }
+    }
+}
+
+int MacUVCCamOC::setExHidProperty(void* data, unsigned int length)
+{
+    if (!modelName.contains(QLatin1String("ST410"), Qt::CaseInsensitive)
+        && !modelName.contains(QLatin1String("ST470"), Qt::CaseInsensitive))
+        return -1;
+    if (refusesBuffer(data, length))
+        return -1;
+    if (!sendRawReport(data, length)) {
+        logQtDebug("setExHidProperty write failed");
+        return -1;
+    }
+    std::uint8_t answer[16] = {};
+    if (getHidProperty(0, answer, sizeof answer, false) != 0) {
+        logQtDebug("setExHidProperty read failed");
+        return 0;
+    }
+    if (answer[0] != kAnswerType)
+        logQtDebug("setExHidProperty unknown report id");
+    else if (answer[1] >= kStatusLimit)
+        logQtDebug("setExHidProperty status out of range");
+    return 0;
+}
+
+int MacUVCCamOC::setExHidReport(void* data, unsigned int length, int mode)
+{
+    // Mode 0 compares the answer with byte 1 of the report, which must exist.
+    if (refusesBuffer(data, length) || (mode == 0 && length < 2))
+        return -1;
+    if (!sendRawReport(data, length)) {
+        logQtDebug("setExHidProperty write failed");
+        return -1;
+    }
+    std::uint8_t answer[kPropertyValueMax] = {};
+    if (getHidProperty(0, answer, sizeof answer, false) != 0) {
+        logQtDebug("setExHidReport read failed");
+        return 0;
+    }
+    if (answer[0] != kAnswerType) {
+        logQtDebug("setExHidReport unknown report id");
+        return -1;
+    }
+    if (mode != 0) {
+        if (answer[1] == kAckAccepted || answer[1] == kAckAcceptedAlternate)
+            return 0;
+        logQtDebug("setExHidReport ack err");
+        return -1;
+    }
+    if (answer[1] == static_cast<const std::uint8_t*>(data)[1])
+        return answer[2];
+    logQtDebug("setExHidReport ack err");
+    return -1;
+}
+
+int MacUVCCamOC::getExHidReport(void* data, unsigned int length)
+{
+    // The answer is written back from byte 1 to byte 3 at least.
+    if (!data || length < 4)
+        return -1;
+    if (!sendRawReport(data, length)) {
+        logQtDebug("getExHidReport write failed");
+        return -1;
+    }
+    std::uint8_t answer[kPropertyValueMax] = {};
+    if (getHidProperty(0, answer, sizeof answer, false) != 0) {
+        logQtDebug("getExHidReport read failed");
+        return -1;
+    }
+    if (answer[0] != kAnswerType) {
+        logQtDebug("setExHidReport unknown report id");
+        return -1;
+    }
+    // A count beyond what the answer holds or the caller's buffer takes is not believed.
+    const std::size_t count = answer[2] | (answer[3] << 8);
+    if (count > kAnswerDataMax || count > length - 4)
+        return -1;
+    auto* out = static_cast<std::uint8_t*>(data);
+    std::memcpy(out + 1, answer + 1, 3 + count);
+    return 0;
+}
+
+int MacUVCCamOC::getUACHidProperty(unsigned short selector, void* data, unsigned int length)
+{
+    if (!isSpeakerphoneModel() || length > kUacValueMax || refusesBuffer(data, length))
+        return -1;
+    std::uint8_t block[kUacBlockSize] = {};
+    // A failed send still leaves the read to decide: the device may answer anyway.
+    if (deviceReady)
+        sendPropertyReport(kExtensionPropertyCommand | kUacFlag, selector, block, sizeof block);
+    const int result = getHidProperty(selector, block, sizeof block, true);
+    if (result == 0 && data && length > 0)
+        std::memcpy(data, block + 1, length);
+    return result;
+}
+
+int MacUVCCamOC::setUACHidProperty(unsigned short selector, void* data, unsigned int length)
+{
+    if (!isSpeakerphoneModel() || length > kUacValueMax || refusesBuffer(data, length))
+        return -1;
+    std::uint8_t block[kUacBlockSize] = {};
+    block[0] = 1;  // direction: set
+    if (data && length > 0)
+        std::memcpy(block + 1, data, length);
+    if (!deviceReady)
+        return -1;
+    if (!sendPropertyReport(kExtensionPropertyCommand | kUacFlag, selector, block, sizeof block))
+        return -1;
+    // The device acknowledges, but whether it does changes nothing for the caller.
+    getHidProperty(selector, block, sizeof block, true);
+    return 0;
+}
+
+// --- Standard camera properties.
+
+int MacUVCCamOC::getProperty(int property, int* value)
+{
+    if (!deviceReady || !currentCamera || static_cast<unsigned>(property) > 13 || !value)
+        return -1;
+    MacCamera& camera = *currentCamera;
+    if (property == 6 || property == 11) {
+        *value = (property == 6 ? camera.getAutoWhiteBalance() : camera.getAutoFocus()) ? 1 : 0;
+        return 0;
+    }
+    std::int32_t read = 0;
+    switch (property) {
+    case 0: read = camera.getContrast(); break;
+    case 1: read = camera.getBrightness(); break;
+    case 2: read = camera.getSharpness(); break;
+    case 3: read = camera.getSaturation(); break;
+    case 4: read = camera.getBackLightCompensation(); break;
+    case 5: read = camera.getWhiteBalance(); break;
+    case 7: read = camera.getPan(); break;
+    case 8: read = camera.getTilt(); break;
+    case 9: read = camera.getZoom(); break;
+    case 10: read = camera.getAbsoluteFocus(); break;
+    case 12: read = camera.getExposure(); break;
+    default: read = camera.getPowerLineFrequency(); break;
+    }
+    // The value of a camera that is not connected; a control really holding it reads so too.
+    if (read == MacCamera::kNotConnected)
+        return -1;
+    *value = read;
+    return 0;
+}
+
+int MacUVCCamOC::setProperty(int property, int value, bool)
+{
+    if (!deviceReady || !currentCamera || static_cast<unsigned>(property) > 13)
+        return -1;
+    MacCamera& camera = *currentCamera;
+    const auto flag = static_cast<std::uint8_t>(value & 0xFF);
+    bool accepted = false;
+    switch (property) {
+    case 0: accepted = camera.setContrast(value); break;
+    case 1: accepted = camera.setBrightness(value); break;
+    case 2: accepted = camera.setSharpness(value); break;
+    case 3: accepted = camera.setSaturation(value); break;
+    case 4: accepted = camera.setBackLightCompensation(value); break;
+    case 5: accepted = camera.setWhiteBalance(value); break;
+    case 6: accepted = camera.setAutoWhiteBalance(flag); break;
+    case 7: accepted = camera.setPan(value); break;
+    case 8: accepted = camera.setTilt(value); break;
+    case 9: accepted = camera.setZoom(value); break;
+    case 10: accepted = camera.setAbsoluteFocus(value); break;
+    case 11: accepted = camera.setAutoFocus(flag); break;
+    case 12: accepted = camera.setExposure(value); break;
+    default: accepted = camera.setPowerLineFrequency(value); break;
+    }
+    return accepted ? 0 : -1;
+}
+
+namespace {
+
+struct RangeRow {
+    bool processingUnit;  // the processing unit, else the camera terminal (1)
+    std::int32_t selector;
+    std::int32_t length;
+};
+
+// The maker's range table: it does not follow the control maps (see the property numbers).
+constexpr RangeRow kRangeRows[13] = {
+    {true, 1, 2}, {true, 2, 1}, {true, 8, 2}, {true, 3, 2}, {true, 1, 4}, {true, 10, 4}, {true, 11, 4},
+    {false, 14, 4}, {false, 15, 4}, {false, 11, 4}, {false, 6, 2}, {false, 8, 1}, {false, 3, 4},
+};
+
+}  // namespace
+
+int MacUVCCamOC::getPropertyRange(int property, int* min, int* max, int* def)
+{
+    if (!deviceReady || !currentCamera)
+        return -1;
+    // The processing unit is chosen by vendor here, not by the camera's control map.
+    const std::int32_t processingUnit = currentCamera->vendorId() == ModelTable::kMakerVendorId ? 2 : 3;
+    if (static_cast<unsigned>(property) > 12 || !min || !max || !def)
+        return -1;
+    const RangeRow& row = kRangeRows[property];
+    const std::int32_t unit = row.processingUnit ? processingUnit : 1;
+    const std::int32_t minimum = currentCamera->getDataFor(UVCCameraControl::UVC_GET_MIN, row.length, row.selector, unit);
+    const std::int32_t maximum = currentCamera->getDataFor(UVCCameraControl::UVC_GET_MAX, row.length, row.selector, unit);
+    const std::int32_t defaultValue = currentCamera->getDataFor(UVCCameraControl::UVC_GET_DEF, row.length, row.selector, unit);
+    if (maximum <= minimum)
+        return -1;
+    *min = minimum;
+    *max = maximum;
+    *def = defaultValue;
+    return 0;
+}

@@ -86,6 +86,12 @@ public:
     virtual int setExHidReport(void* data, unsigned int length, int mode);
     virtual int getExHidReport(void* data, unsigned int length);
 
+    // The vendor property report over HID: 0x08, command (0x10, or 0x11 for an audio
+    // property), selector, value. setHidProperty sends one; getHidProperty reads the next
+    // answer (with retries) and copies its payload.
+    virtual int setHidProperty(unsigned short selector, void* data, unsigned int length, bool uacCmd);
+    virtual int getHidProperty(unsigned short selector, void* data, unsigned int length, bool uacCmd);
+
     // Fields, in their declared order. References to the managers are plain: they live
     // for the rest of the process. Devices are shared with their manager's list.
     MacCameraManager* cameraManager = nullptr;
@@ -118,6 +124,15 @@ public:
     QString deviceUniqueId;
 
 private:
+    bool isSpeakerphoneModel() const;
+    bool isLowUnitCamera() const;
+    std::int32_t extensionUnitId(int unitIndex) const;
+    bool takesHidRoute(unsigned short selector, int unitIndex) const;
+    // Sends a 512-byte property report; logs and fails without a HID device.
+    bool sendPropertyReport(std::uint8_t command, unsigned short selector, const void* value, std::size_t length);
+    // Sends a caller-built report as it is.
+    bool sendRawReport(const void* data, unsigned int length);
+    bool readHidAnswer(std::uint8_t* area);
     std::uint32_t refreshCameraCount();
     void releaseCaptureObjects();
     void buildCaptureObjects();

@@ -8,6 +8,7 @@ SimulatedDevice::SimulatedDevice(DeviceProfile profile) : profile_(std::move(pro
     // The RX710 lays its controls out differently; every other camera shares one layout.
     if (isCamera())
         uvc_ = std::make_unique<UvcCameraModel>(profile_.productId == kRx710ProductId, profile_.serialNumber);
+    firmware_ = std::make_unique<HidFirmware>(*hid_, uvc_.get(), profile_.productId);
 }
 
 QString SimulatedDevice::captureUniqueID() const

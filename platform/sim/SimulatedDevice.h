@@ -3,6 +3,7 @@
 
 #include "platform/RunLoop.h"
 #include "platform/sim/HidDeviceModel.h"
+#include "platform/sim/HidFirmware.h"
 #include "platform/sim/UvcCameraModel.h"
 
 #include <QString>
@@ -58,6 +59,8 @@ public:
     UvcCameraModel* uvc() { return uvc_.get(); }
     // The HID function, which every device has.
     HidDeviceModel* hid() { return hid_.get(); }
+    // The maker's firmware behind the HID function, its responder from the start.
+    HidFirmware* firmware() { return firmware_.get(); }
 
     // When set, the process cannot reach the USB device (no permission, say).
     void setUsbAccessFails(bool fails) { usbAccessFails_ = fails; }
@@ -70,6 +73,8 @@ private:
     Duration frameInterval_ = std::chrono::nanoseconds(1'000'000'000 / 30);
     std::unique_ptr<UvcCameraModel> uvc_;
     std::unique_ptr<HidDeviceModel> hid_ = std::make_unique<HidDeviceModel>();
+    // Declared last: it refers to the two functions above.
+    std::unique_ptr<HidFirmware> firmware_;
 };
 
 }  // namespace uvccam::platform

@@ -46,6 +46,14 @@ void encode(std::int64_t value, int length, std::uint8_t* bytes)
         bytes[i] = static_cast<std::uint8_t>(i < 8 ? (bits >> (8 * i)) & 0xFF : (value < 0 ? 0xFF : 0));
 }
 
+// Writes a value over the start of a stored property, keeping any longer tail.
+void overwrite(QByteArray& stored, const char* data, int length)
+{
+    if (stored.size() < length)
+        stored.resize(length);
+    std::memcpy(stored.data(), data, static_cast<std::size_t>(length));
+}
+
 }  // namespace
 
 UvcCameraModel::UvcCameraModel(bool rx710Layout, QString serialNumber)
@@ -85,6 +93,13 @@ QByteArray UvcCameraModel::extensionBytes(int unit, int selector, int length) co
     if (found != extensionProperties_.end())
         std::memcpy(bytes.data(), found->second.constData(), std::min<std::size_t>(length, found->second.size()));
     return bytes;
+}
+
+void UvcCameraModel::applyDeferredProperties()
+{
+    for (const auto& [key, bytes] : pendingProperties_)
+        overwrite(extensionProperties_[key], bytes.constData(), bytes.size());
+    pendingProperties_.clear();
 }
 
 UsbStatus UvcCameraModel::controlRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred)
@@ -183,10 +198,8 @@ UsbStatus UvcCameraModel::answerExtensionUnit(const UsbSetupPacket& setup, int u
 
     switch (setup.bRequest) {
     case SET_CUR: {
-        QByteArray& stored = extensionProperties_[{unit, selector}];
-        if (stored.size() < setup.wLength)
-            stored.resize(setup.wLength);
-        std::memcpy(stored.data(), data, setup.wLength);
+        auto& target = deferred_.count({unit, selector}) ? pendingProperties_ : extensionProperties_;
+        overwrite(target[{unit, selector}], reinterpret_cast<const char*>(data), setup.wLength);
         return kUsbSuccess;
     }
     case GET_CUR: {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -62,6 +63,11 @@ public:
     void setControl(int unit, int selector, const Control& control) { controls_[{unit, selector}] = control; }
     // The bytes an extension-unit property holds now (zeros where never written).
     QByteArray extensionBytes(int unit, int selector, int length) const;
+    // Some properties take effect only when the firmware is told to apply them (the
+    // ST470's transfer mode): SET_CUR of a deferred property only stores a pending value,
+    // GET_CUR and extensionBytes keep giving the applied one until applyDeferredProperties().
+    void setDeferredProperty(int unit, int selector) { deferred_.insert({unit, selector}); }
+    void applyDeferredProperties();
 
     // Handles one request on the video-control interface's default pipe.
     UsbStatus controlRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred);
@@ -96,6 +102,8 @@ private:
     QString serialNumber_;
     std::map<std::pair<int, int>, Control> controls_;
     std::map<std::pair<int, int>, QByteArray> extensionProperties_;
+    std::set<std::pair<int, int>> deferred_;
+    std::map<std::pair<int, int>, QByteArray> pendingProperties_;
     std::vector<Request> requests_;
     OpenFault openFault_ = OpenFault::None;
     int stallCount_ = 0;
