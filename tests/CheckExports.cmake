@@ -16,4 +16,12 @@ foreach(hidden "RunLoopVirtual" "CaptureServiceSim" "uvccam::internal::" "uvccam
         message(FATAL_ERROR "libuvccam.so exports an internal symbol: ${hidden}")
     endif()
 endforeach()
+# The plain entry points and the HID buffers are exported under their own, unmangled names.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE raw RESULT_VARIABLE result)
+foreach(plain createUvcCamControl disposeUvcCamControl updateUvcCamTransferMode input_buffer report_buffer)
+    string(REGEX MATCH " [TDB] ${plain}\n" found "${raw}")
+    if(NOT found)
+        message(FATAL_ERROR "libuvccam.so does not export the plain name ${plain}")
+    endif()
+endforeach()
 message(STATUS "exports ok")
