@@ -8,11 +8,12 @@ all: build
 bootstrap:
 	bash scripts/bootstrap.sh
 
-# Sanitized debug build; every test runs through ctest.
+# Sanitized debug build; every test runs through ctest, then 30 s of fuzzing (clang).
 test: bootstrap
 	cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DUVCCAM_SANITIZE=ON
 	cmake --build build/test -j$(JOBS)
 	cd build/test && ctest --output-on-failure -j$(JOBS)
+	bash scripts/fuzz.sh
 
 build: bootstrap
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUVCCAM_BUILD_TESTS=OFF

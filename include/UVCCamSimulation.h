@@ -47,7 +47,20 @@ UVCCAM_EXPORT QStringList attachDemoSet();
 // removal is announced through the event loop. Unknown IDs are ignored.
 UVCCAM_EXPORT void detach(const QString& uniqueId);
 
+// Sets the loudness, in decibels relative to full scale (minus infinity: silence), that a
+// microphone hears from now on; recordings and level readings follow it. The ID is any
+// unique ID of an attached device (as returned by an attach function, or its microphone's
+// "AudioIn:<serial number>"), or "BuiltInMicrophoneDevice" for the computer's own
+// microphone. Every microphone starts at -20 dB. Unknown IDs are ignored.
+UVCCAM_EXPORT void setMicrophoneLevel(const QString& uniqueIdOfDevice, double dBFS);
+
 // Unique IDs of everything attached now, in order of attachment.
 UVCCAM_EXPORT QStringList attachedDevices();
+
+// Sets the volumes of the system's current default output and input devices, as the
+// system's sound settings would (0.0 silent to 1.0 full; other values are stored as they
+// are, as a misbehaving driver might report them). Changes nothing when the simulator is
+// not the platform in use.
+UVCCAM_EXPORT void setSystemVolumes(float output, float input);
 
 }  // namespace uvccam::sim

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace uvccam::platform {
 
@@ -96,6 +97,42 @@ using CaptureDeviceInputPtr = std::shared_ptr<CaptureDeviceInput>;
 
 enum class SessionPreset { Photo };
 
+// One channel of a capture connection, with its loudness over the last moments.
+struct AudioChannel {
+    float averagePowerLevel = 0;  // decibels relative to full scale; minus infinity for silence
+};
+
+struct CaptureConnection {
+    std::vector<AudioChannel> audioChannels;
+};
+
+class AudioFileOutput;
+
+// Told when a file recording has ended (its session stopped), on the main thread.
+class FileOutputRecordingDelegate {
+public:
+    virtual ~FileOutputRecordingDelegate() = default;
+    // `error` is none when the file was written completely.
+    virtual void captureOutput(AudioFileOutput& output, const QString& didFinishRecordingToOutputFileAtURL,
+                               const std::vector<CaptureConnection>& fromConnections, const QString* error) = 0;
+};
+
+enum class AudioFileType { AppleM4A };
+
+// Records a session's sound into a file: AAC in an MPEG-4 container for AppleM4A.
+class AudioFileOutput {
+public:
+    virtual ~AudioFileOutput() = default;
+    virtual std::vector<CaptureConnection> connections() const = 0;
+    // Starts writing to `path` when the session runs; the recording ends with the session.
+    virtual void startRecordingToOutputFileURL(const QString& path, AudioFileType type,
+                                               std::weak_ptr<FileOutputRecordingDelegate> recordingDelegate) = 0;
+    virtual bool isRecording() const = 0;
+    virtual QString description() const = 0;
+};
+
+using AudioFileOutputPtr = std::shared_ptr<AudioFileOutput>;
+
 class CaptureSession {
 public:
     virtual ~CaptureSession() = default;
@@ -104,6 +141,8 @@ public:
     virtual void addInput(const CaptureDeviceInputPtr& input) = 0;
     virtual void addOutput(const VideoDataOutputPtr& output) = 0;
     virtual void removeOutput(const VideoDataOutputPtr& output) = 0;
+    virtual bool canAddOutput(const AudioFileOutputPtr& output) const = 0;
+    virtual void addOutput(const AudioFileOutputPtr& output) = 0;
     virtual void startRunning() = 0;
     virtual void stopRunning() = 0;
     virtual bool isRunning() const = 0;
@@ -126,10 +165,21 @@ public:
     virtual ObserverId addObserver(Observer observer) = 0;
     virtual void removeObserver(ObserverId id) = 0;
 
+    // The system's default device of the type, or nullptr.
+    virtual CaptureDevicePtr defaultDeviceWithMediaType(MediaType type) = 0;
+
     virtual CaptureSessionPtr createSession() = 0;
-    // nullptr when the device cannot be opened for capture.
-    virtual CaptureDeviceInputPtr deviceInputWithDevice(const CaptureDevicePtr& device) = 0;
+    // nullptr when the device cannot be opened for capture; `error`, when given, then
+    // says why.
+    virtual CaptureDeviceInputPtr deviceInputWithDevice(const CaptureDevicePtr& device, QString* error = nullptr) = 0;
     virtual VideoDataOutputPtr createVideoDataOutput() = 0;
+    virtual AudioFileOutputPtr createAudioFileOutput() = 0;
+
+    // Told, on the main run loop, each time any capture session of the process starts
+    // running; the description names the session.
+    using SessionStartObserver = std::function<void(const QString& notificationDescription)>;
+    virtual ObserverId addSessionStartObserver(SessionStartObserver observer) = 0;
+    virtual void removeSessionStartObserver(ObserverId id) = 0;
 };
 
 }  // namespace uvccam::platform

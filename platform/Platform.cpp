@@ -5,6 +5,8 @@
 #include "platform/linux/RunLoopQt.h"
 #include "platform/sim/Simulator.h"
 
+#include <QDir>
+
 namespace uvccam::platform {
 
 namespace {
@@ -19,11 +21,13 @@ Platform*& installedPlatform()
 
 }  // namespace
 
-Platform::Platform(Services services) : services_(std::move(services)) {}
+Platform::Platform(Services services) : services_(std::move(services)), temporaryDirectory_(QDir::tempPath()) {}
 
 Platform::~Platform()
 {
     // Device services may still refer to the run loop and the log while they go.
+    services_.audioPlayback.reset();
+    services_.audioHardware.reset();
     services_.hid.reset();
     services_.usb.reset();
     services_.capture.reset();

@@ -1,6 +1,8 @@
 // The set of platform services the library runs on, and the choice of which set is in use.
 #pragma once
 
+#include "platform/AudioHardwareService.h"
+#include "platform/AudioPlaybackService.h"
 #include "platform/CaptureService.h"
 #include "platform/HidService.h"
 #include "platform/Log.h"
@@ -22,9 +24,15 @@ public:
         std::unique_ptr<CaptureService> capture;
         std::unique_ptr<UsbService> usb;
         std::unique_ptr<HidService> hid;
+        std::unique_ptr<AudioHardwareService> audioHardware;
+        std::unique_ptr<AudioPlaybackService> audioPlayback;
     };
 
     explicit Platform(Services services);
+
+    // Where recordings go: the user's temporary directory unless set otherwise.
+    const QString& temporaryDirectory() const { return temporaryDirectory_; }
+    void setTemporaryDirectory(const QString& directory) { temporaryDirectory_ = directory; }
     ~Platform();
 
     Platform(const Platform&) = delete;
@@ -35,6 +43,8 @@ public:
     CaptureService& capture() { return *services_.capture; }
     UsbService& usb() { return *services_.usb; }
     HidService& hid() { return *services_.hid; }
+    AudioHardwareService& audioHardware() { return *services_.audioHardware; }
+    AudioPlaybackService& audioPlayback() { return *services_.audioPlayback; }
 
     // The services in use. Until a backend is installed this is the simulator with no
     // devices on the real-time Qt event loop: a machine with nothing attached.
@@ -45,6 +55,7 @@ public:
 
 private:
     Services services_;
+    QString temporaryDirectory_;
 };
 
 }  // namespace uvccam::platform

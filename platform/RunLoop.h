@@ -1,6 +1,8 @@
 // The main thread's run loop and clock: the one way the library waits, defers or repeats work.
 #pragma once
 
+#include <QDateTime>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,6 +28,8 @@ public:
 
     // Monotonic time since the loop was made.
     virtual TimePoint now() const = 0;
+    // The local date and time, for names that carry it (recordings are named by it).
+    virtual QDateTime currentDateTime() const = 0;
 
     // Runs the task once on the main queue after the delay (0: as soon as the loop runs).
     // Tasks with the same due time run in the order they were queued.

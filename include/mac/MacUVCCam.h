@@ -61,11 +61,11 @@ public:
 
     // In this order they are the signals' indices; the interface declares them in another.
 Q_SIGNALS:
-    void deviceAdd();
-    void deviceRemove();
-    void deviceChange();
-    void updateVolume(int volume);
-    void keyPressed(int key, bool pressed);
+    void deviceAdd() override;
+    void deviceRemove() override;
+    void deviceChange() override;
+    void updateVolume(int volume) override;
+    void keyPressed(int key, bool pressed) override;
 };
 
 // The callbacks the core hands to the managers. Each reaches the newest camera-interface

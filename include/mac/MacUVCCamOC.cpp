@@ -1,10 +1,12 @@
 // The device core: start-up, device list, selection, hot-plug and the stream's life.
 #include "mac/MacUVCCamOC.h"
 
+#include "mac/MacAudioMgr.h"
 #include "mac/MacCameraManager.h"
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
 #include "mac/ModelTable.h"
+#include "mac/SysVolumeControl.h"
 #include "platform/Log.h"
 #include "platform/Platform.h"
 
@@ -21,6 +23,9 @@ namespace {
 const QLatin1String kSpeakerphoneMarker("VOXA");
 const QLatin1String kVoxa760("VOXA760");
 const QLatin1String kVoxa30("VOXA30");
+
+// A test clip records for this long from its start.
+constexpr std::chrono::seconds kRecordingTime{10};
 
 bool isMakerCamera(const MacCamera& camera)
 {
@@ -105,8 +110,9 @@ int MacUVCCamOC::setAudioCallback(AudioLevelCallback callback)
 {
     if (!callback)
         return -1;
-    // The audio manager that would receive it exists only while a clip is recorded.
     audioCallback = callback;
+    if (audioMgr)
+        audioMgr->setAudioCallback(callback);
     return 0;
 }
 
@@ -313,8 +319,17 @@ void MacUVCCamOC::removeDeviceWithUniqueID(char* uniqueId)
         return;
 
     const bool speakerphoneWasSelected = modelName.contains(kSpeakerphoneMarker, Qt::CaseInsensitive);
-    // No audio manager exists until a clip is recorded, so clearing the flag is all.
     audioStarted = false;
+    // A recording still running is stopped, and its manager kept for playback; an idle
+    // manager is released.
+    if (audioMgr) {
+        if (audioMgr->isRecording()) {
+            audioMgr->stopRecording();
+        } else {
+            MacAudioMgr::dispose();
+            audioMgr = nullptr;
+        }
+    }
     currentCamera.reset();
     currentHidDevice.reset();
     if (speakerphoneWasSelected)
@@ -483,13 +498,46 @@ QString MacUVCCamOC::getCameraSerialNum()
 
 int MacUVCCamOC::startAudioRecording(int, QString)
 {
-    // Recording needs the audio capture service, which the platform does not offer yet.
-    return -1;
+    if (currentCamera) {
+        audioMgr = MacAudioMgr::sharedInstance();
+        audioStarted = true;
+        const QString uniqueID = currentCamera->deviceUniqueID();
+        logSystem("camera.deviceUniqueID = %@", uniqueID);
+        const auto& serial = currentCamera->serialNum();
+        audioMgr->setAudioDeviceByUniqueId(&uniqueID, serial ? &*serial : nullptr);
+        audioMgr->startRecording();
+    } else if (modelName.contains(kSpeakerphoneMarker, Qt::CaseSensitive)) {
+        audioMgr = MacAudioMgr::sharedInstance();
+        audioStarted = true;
+        logSystem("hid.deviceUniqueID = %@", currentHidDevice ? currentHidDevice->deviceUniqueID() : QString());
+        // The speakerphone's microphone is the input whose unique ID names the product.
+        const QString marker = QStringLiteral("VOXA");
+        audioMgr->setAudioDeviceByUniqueId(nullptr, &marker);
+        audioMgr->startRecording();
+    } else {
+        return -1;
+    }
+
+    // Each clip records for its own ten seconds: a stop meant for an earlier start that
+    // comes due during a later one leaves the later clip alone.
+    const std::uint64_t recording = ++recordingsStarted_;
+    std::weak_ptr<const int> alive = lifetime_;
+    Platform::current().runLoop().dispatchAfter(kRecordingTime, [this, alive, recording] {
+        if (!alive.expired() && audioStarted && audioMgr && recording == recordingsStarted_)
+            audioMgr->stopRecording();
+    });
+    return 0;
 }
 
 int MacUVCCamOC::startAudioPlaying(QString)
 {
-    // Nothing has been recorded, so there is nothing to play.
+    if (audioStarted) {
+        audioMgr->playAudio();
+        return 1;
+    }
+    if (audioMgr)
+        MacAudioMgr::dispose();
+    audioMgr = nullptr;
     return -1;
 }
 
@@ -507,13 +555,12 @@ void MacUVCCamOC::unregisterHotKey()
 
 int MacUVCCamOC::getSpeakerVol()
 {
-    // Without an audio hardware service there is no default device: volume 0.
-    return 0;
+    return static_cast<int>(SysVolumeControl::volume() * 100.0f);
 }
 
 int MacUVCCamOC::getMicVol()
 {
-    return 0;
+    return static_cast<int>(SysVolumeControl::micVolume() * 100.0f);
 }
 
 // --- Vendor properties: routing between the UVC extension units and the HID protocol.

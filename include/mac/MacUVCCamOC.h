@@ -141,4 +141,8 @@ private:
 
     // The frame copy that GetPixelBuffer hands out; replaced at the next call.
     std::vector<unsigned char> pixelCopy_;
+    // Counts recordings, so that each one's stop knows whether it is still the latest.
+    std::uint64_t recordingsStarted_ = 0;
+    // Tasks queued for later hold this weakly, so that they never reach a destroyed core.
+    std::shared_ptr<const int> lifetime_ = std::make_shared<const int>(0);
 };

@@ -30,6 +30,7 @@ public:
     RunLoopQt& operator=(const RunLoopQt&) = delete;
 
     TimePoint now() const override;
+    QDateTime currentDateTime() const override { return QDateTime::currentDateTime(); }
     // An empty task is refused (id 0); a negative delay counts as 0.
     TimerId dispatchAfter(Duration delay, Task task) override;
     // An interval <= 0 is refused (id 0): the timer would spin the event loop.

@@ -1,7 +1,10 @@
 // Simulated capture devices, announced through the run loop like the operating system's.
 #include "platform/sim/CaptureServiceSim.h"
 
+#include "platform/linux/M4aFileWriterGst.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace uvccam::platform {
 
@@ -9,16 +12,125 @@ namespace {
 // What a camera sends when the output asks for no particular size.
 constexpr std::size_t kDefaultFrameWidth = 640;
 constexpr std::size_t kDefaultFrameHeight = 360;
+// The tone a simulated microphone hears.
+constexpr double kToneHz = 440.0;
+constexpr double kPi = 3.14159265358979323846;
+
+// A copy of the ids registered now, so that callbacks may (un)register while they run.
+template <typename Map>
+std::vector<CaptureService::ObserverId> idsOf(const Map& byId)
+{
+    std::vector<CaptureService::ObserverId> ids;
+    for (const auto& entry : byId)
+        ids.push_back(entry.first);
+    return ids;
+}
 }  // namespace
+
+QString CaptureDeviceSim::uniqueID() const
+{
+    return function_ == Function::Video ? device_->captureUniqueID() : device_->audioCaptureUniqueID();
+}
+
+QString CaptureDeviceSim::localizedName() const
+{
+    // A speakerphone's microphone is the product itself.
+    if (function_ == Function::Microphone && device_->isCamera())
+        return device_->profile().productName + QStringLiteral(" Microphone");
+    return device_->profile().productName;
+}
 
 QString CaptureDeviceSim::modelID() const
 {
-    return device_->isCamera() ? device_->captureModelID() : QStringLiteral("USB Audio Device");
+    return function_ == Function::Video ? device_->captureModelID() : QStringLiteral("USB Audio Device");
 }
 
 bool CaptureDeviceSim::hasMediaType(MediaType type) const
 {
-    return type == MediaType::Video ? device_->hasVideo() : device_->hasAudio();
+    return type == (function_ == Function::Video ? MediaType::Video : MediaType::Audio);
+}
+
+std::vector<CaptureConnection> AudioFileOutputSim::connections() const
+{
+    const CaptureDevicePtr microphone = session_ ? session_->microphone() : nullptr;
+    if (!microphone)
+        return {};
+    const auto simulator = simulator_.lock();
+    const auto level = static_cast<float>(CaptureSessionSim::levelOf(microphone, simulator.get()));
+    return {CaptureConnection{{AudioChannel{level}, AudioChannel{level}}}};
+}
+
+void AudioFileOutputSim::startRecordingToOutputFileURL(const QString& path, AudioFileType,
+                                                       std::weak_ptr<FileOutputRecordingDelegate> recordingDelegate)
+{
+    if (recording_ && path == path_)
+        return;
+    if (recording_)
+        finishRecording();
+    path_ = path;
+    delegate_ = std::move(recordingDelegate);
+    requested_ = true;
+    if (sessionRunning())
+        beginRecording();
+}
+
+QString AudioFileOutputSim::description() const
+{
+    return QStringLiteral("<AudioFileOutputSim %1%2>")
+        .arg(reinterpret_cast<quintptr>(this), 0, 16)
+        .arg(recording_ ? QStringLiteral(" recording to ") + path_ : QString());
+}
+
+void AudioFileOutputSim::sessionStarted()
+{
+    if (requested_ && !recording_)
+        beginRecording();
+}
+
+void AudioFileOutputSim::sessionStopped()
+{
+    if (recording_)
+        finishRecording();
+}
+
+bool AudioFileOutputSim::sessionRunning() const
+{
+    return session_ && session_->isRunning();
+}
+
+void AudioFileOutputSim::beginRecording()
+{
+    auto simulator = simulator_.lock();
+    if (!simulator)
+        return;
+    recording_ = true;
+    recordingSince_ = simulator->runLoop().now();
+}
+
+void AudioFileOutputSim::finishRecording()
+{
+    recording_ = false;
+    requested_ = false;
+    auto simulator = simulator_.lock();
+    if (!simulator)
+        return;
+    const std::vector<CaptureConnection> heard = connections();
+    const double level = heard.empty() ? -HUGE_VAL : heard.front().audioChannels.front().averagePowerLevel;
+    const double seconds = std::chrono::duration<double>(simulator->runLoop().now() - recordingSince_).count();
+
+    // Written now, in real time: the virtual clock does not move while the encoder works.
+    const double amplitude = std::isfinite(level) ? std::min(1.0, std::pow(10.0, level / 20.0)) * 32767.0 : 0.0;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds * kSampleRate));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>(amplitude * std::sin(2.0 * kPi * kToneHz * static_cast<double>(i) / kSampleRate));
+    QString error;
+    const bool written = writeM4aFile(path_, samples, kSampleRate, 1, &error);
+
+    auto self = shared_from_this();
+    simulator->runLoop().dispatchAfter(Duration::zero(), [self, path = path_, delegate = delegate_, heard, written, error] {
+        if (auto receiver = delegate.lock())
+            receiver->captureOutput(*self, path, heard, written ? nullptr : &error);
+    });
 }
 
 bool CaptureSessionSim::canAddInput(const CaptureDeviceInputPtr& input) const
@@ -45,9 +157,45 @@ void CaptureSessionSim::removeOutput(const VideoDataOutputPtr& output)
     outputs_.erase(std::remove(outputs_.begin(), outputs_.end(), output), outputs_.end());
 }
 
+bool CaptureSessionSim::canAddOutput(const AudioFileOutputPtr& output) const
+{
+    // Only the simulator's own outputs, and each in one session only.
+    const auto simulated = std::dynamic_pointer_cast<AudioFileOutputSim>(output);
+    return simulated && !simulated->session();
+}
+
+void CaptureSessionSim::addOutput(const AudioFileOutputPtr& output)
+{
+    if (!canAddOutput(output))
+        return;
+    auto simulated = std::dynamic_pointer_cast<AudioFileOutputSim>(output);
+    simulated->setSession(this);
+    audioOutputs_.push_back(std::move(simulated));
+}
+
+CaptureDevicePtr CaptureSessionSim::microphone() const
+{
+    for (const auto& input : inputs_) {
+        if (input->device()->hasMediaType(MediaType::Audio))
+            return input->device();
+    }
+    return nullptr;
+}
+
+double CaptureSessionSim::levelOf(const CaptureDevicePtr& microphone, const Simulator* simulator)
+{
+    if (auto device = std::dynamic_pointer_cast<CaptureDeviceSim>(microphone))
+        return device->simulatedDevice()->inputLevel();
+    if (std::dynamic_pointer_cast<BuiltInMicrophoneSim>(microphone) && simulator)
+        return simulator->builtInMicrophoneLevel();
+    return -HUGE_VAL;
+}
+
 CaptureSessionSim::~CaptureSessionSim()
 {
     stopRunning();
+    for (const auto& output : audioOutputs_)
+        output->setSession(nullptr);
 }
 
 void CaptureSessionSim::startRunning()
@@ -55,6 +203,10 @@ void CaptureSessionSim::startRunning()
     if (running_)
         return;
     running_ = true;
+    for (const auto& output : audioOutputs_)
+        output->sessionStarted();
+    if (announceStart_)
+        announceStart_(*this);
     auto simulator = simulator_.lock();
     auto device = camera();
     if (!simulator || !device)
@@ -64,7 +216,11 @@ void CaptureSessionSim::startRunning()
 
 void CaptureSessionSim::stopRunning()
 {
-    running_ = false;
+    if (running_) {
+        running_ = false;
+        for (const auto& output : audioOutputs_)
+            output->sessionStopped();
+    }
     if (frameTimer_ == 0)
         return;
     if (auto simulator = simulator_.lock())
@@ -75,7 +231,8 @@ void CaptureSessionSim::stopRunning()
 std::shared_ptr<SimulatedDevice> CaptureSessionSim::camera() const
 {
     for (const auto& input : inputs_) {
-        if (auto device = std::dynamic_pointer_cast<CaptureDeviceSim>(input->device()))
+        auto device = std::dynamic_pointer_cast<CaptureDeviceSim>(input->device());
+        if (device && device->function() == CaptureDeviceSim::Function::Video)
             return device->simulatedDevice();
     }
     return nullptr;
@@ -132,10 +289,13 @@ CaptureServiceSim::~CaptureServiceSim()
 QList<CaptureDevicePtr> CaptureServiceSim::devicesWithMediaType(MediaType type)
 {
     QList<CaptureDevicePtr> devices;
+    // The computer's own microphone comes first, as the system lists it.
+    if (type == MediaType::Audio)
+        devices.append(builtInMicrophone_);
+    const Function function = type == MediaType::Video ? Function::Video : Function::Microphone;
     for (const auto& device : simulator_->attachedDevices()) {
-        auto captureDevice = captureDeviceFor(device);
-        if (captureDevice->hasMediaType(type))
-            devices.append(captureDevice);
+        if (function == Function::Microphone || device->hasVideo())
+            devices.append(captureDeviceFor(device, function));
     }
     return devices;
 }
@@ -152,25 +312,77 @@ void CaptureServiceSim::removeObserver(ObserverId id)
     observers_->byId.erase(id);
 }
 
+CaptureDevicePtr CaptureServiceSim::defaultDeviceWithMediaType(MediaType type)
+{
+    if (type == MediaType::Audio)
+        return builtInMicrophone_;
+    const auto cameras = devicesWithMediaType(type);
+    return cameras.isEmpty() ? nullptr : cameras.front();
+}
+
+CaptureService::ObserverId CaptureServiceSim::addSessionStartObserver(SessionStartObserver observer)
+{
+    const ObserverId id = sessionStartObservers_->nextId++;
+    sessionStartObservers_->byId.emplace(id, std::move(observer));
+    return id;
+}
+
+void CaptureServiceSim::removeSessionStartObserver(ObserverId id)
+{
+    sessionStartObservers_->byId.erase(id);
+}
+
 CaptureSessionPtr CaptureServiceSim::createSession()
 {
-    auto session = std::make_shared<CaptureSessionSim>(simulator_);
+    // Weak references only: a session may outlive the service.
+    std::weak_ptr<Observers<SessionStartObserver>> observers = sessionStartObservers_;
+    std::weak_ptr<Simulator> weakSimulator = simulator_;
+    auto announceStart = [observers, weakSimulator](const CaptureSessionSim& started) {
+        auto current = observers.lock();
+        auto simulator = weakSimulator.lock();
+        if (!current || !simulator || current->byId.empty())
+            return;
+        const QString description = QStringLiteral("CaptureSessionDidStartRunning session=%1")
+                                        .arg(reinterpret_cast<quintptr>(&started), 0, 16);
+        simulator->runLoop().dispatchAfter(Duration::zero(), [observers, recipients = idsOf(current->byId), description] {
+            for (ObserverId id : recipients) {
+                auto live = observers.lock();
+                if (!live)
+                    return;
+                auto it = live->byId.find(id);
+                if (it == live->byId.end())
+                    continue;
+                auto observer = it->second;
+                observer(description);
+            }
+        });
+    };
+    auto session = std::make_shared<CaptureSessionSim>(simulator_, announceStart);
     sessions_.erase(std::remove_if(sessions_.begin(), sessions_.end(), [](const auto& weak) { return weak.expired(); }),
                     sessions_.end());
     sessions_.push_back(session);
     return session;
 }
 
-CaptureDeviceInputPtr CaptureServiceSim::deviceInputWithDevice(const CaptureDevicePtr& device)
+CaptureDeviceInputPtr CaptureServiceSim::deviceInputWithDevice(const CaptureDevicePtr& device, QString* error)
 {
-    if (!device || !device->isConnected())
+    if (!device || !device->isConnected()) {
+        if (error)
+            *error = device ? QStringLiteral("Cannot use %1: the device is not connected").arg(device->localizedName())
+                            : QStringLiteral("Cannot open a capture input: no device");
         return nullptr;
+    }
     return std::make_shared<CaptureDeviceInputSim>(device);
 }
 
 VideoDataOutputPtr CaptureServiceSim::createVideoDataOutput()
 {
     return std::make_shared<VideoDataOutputSim>();
+}
+
+AudioFileOutputPtr CaptureServiceSim::createAudioFileOutput()
+{
+    return std::make_shared<AudioFileOutputSim>(simulator_);
 }
 
 std::vector<std::shared_ptr<CaptureSessionSim>> CaptureServiceSim::sessions() const
@@ -183,41 +395,48 @@ std::vector<std::shared_ptr<CaptureSessionSim>> CaptureServiceSim::sessions() co
     return alive;
 }
 
-CaptureDevicePtr CaptureServiceSim::captureDeviceFor(const std::shared_ptr<SimulatedDevice>& device)
+CaptureDevicePtr CaptureServiceSim::captureDeviceFor(const std::shared_ptr<SimulatedDevice>& device, Function function)
 {
-    // One object per device, as the operating system keeps one per attached device.
-    auto& captureDevice = captureDevices_[device.get()];
+    // One object per function of a device, as the operating system keeps one per
+    // attached capture device.
+    auto& captureDevice = captureDevices_[{device.get(), function}];
     if (!captureDevice)
-        captureDevice = std::make_shared<CaptureDeviceSim>(device);
+        captureDevice = std::make_shared<CaptureDeviceSim>(device, function);
     return captureDevice;
 }
 
 void CaptureServiceSim::announce(CaptureDeviceNotification::Name name, const std::shared_ptr<SimulatedDevice>& device)
 {
-    CaptureDeviceNotification notification{name, captureDeviceFor(device)};
-    if (name == CaptureDeviceNotification::Name::WasDisconnected)
-        captureDevices_.erase(device.get());
+    // A camera's video and microphone come and go together, video first.
+    std::vector<CaptureDeviceNotification> notifications;
+    for (Function function : {Function::Video, Function::Microphone}) {
+        if (function == Function::Video && !device->hasVideo())
+            continue;
+        notifications.push_back({name, captureDeviceFor(device, function)});
+        if (name == CaptureDeviceNotification::Name::WasDisconnected)
+            captureDevices_.erase({device.get(), function});
+    }
 
     // Observers registered now hear of the change; one that subscribes later finds the
     // device (or its absence) in its own enumeration instead.
-    std::vector<ObserverId> recipients;
-    for (const auto& entry : observers_->byId)
-        recipients.push_back(entry.first);
+    const std::vector<ObserverId> recipients = idsOf(observers_->byId);
     if (recipients.empty())
         return;
 
-    std::weak_ptr<Observers> observers = observers_;
-    simulator_->runLoop().dispatchAfter(Duration::zero(), [observers, recipients, notification] {
-        for (ObserverId id : recipients) {
-            auto current = observers.lock();
-            if (!current)
-                return;
-            auto it = current->byId.find(id);
-            if (it == current->byId.end())
-                continue;
-            // A copy, so that an observer may remove itself while it is called.
-            auto observer = it->second;
-            observer(notification);
+    std::weak_ptr<Observers<Observer>> observers = observers_;
+    simulator_->runLoop().dispatchAfter(Duration::zero(), [observers, recipients, notifications] {
+        for (const auto& notification : notifications) {
+            for (ObserverId id : recipients) {
+                auto current = observers.lock();
+                if (!current)
+                    return;
+                auto it = current->byId.find(id);
+                if (it == current->byId.end())
+                    continue;
+                // A copy, so that an observer may remove itself while it is called.
+                auto observer = it->second;
+                observer(notification);
+            }
         }
     });
 }

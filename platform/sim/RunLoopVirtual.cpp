@@ -152,4 +152,9 @@ void RunLoopVirtual::fireNext()
     enqueue(id, again->second, saturatingAdd(due + (behind / interval) * interval, interval));
 }
 
+QDateTime RunLoopVirtual::currentDateTime() const
+{
+    return start_.addMSecs(std::chrono::duration_cast<std::chrono::milliseconds>(now_).count());
+}
+
 } // namespace uvccam::platform

@@ -28,6 +28,9 @@ public:
     RunLoopVirtual& operator=(const RunLoopVirtual&) = delete;
 
     TimePoint now() const override { return now_; }
+    // The start date and time plus the virtual time that has passed.
+    QDateTime currentDateTime() const override;
+    void setDateTimeAtStart(const QDateTime& start) { start_ = start; }
     // An empty task is refused (id 0); a negative delay counts as 0.
     TimerId dispatchAfter(Duration delay, Task task) override;
     // An interval <= 0 is refused (id 0): the timer would be due forever and time would
@@ -69,6 +72,8 @@ private:
     void fireNext();
 
     TimePoint now_ { 0 };
+    // A fixed start, so that names made from the date are the same on every run.
+    QDateTime start_ { QDate(2026, 1, 1), QTime(9, 0, 0) };
     std::uint64_t nextSeq_ = 0;
     TimerId nextId_ = 1;
     std::map<std::pair<TimePoint, std::uint64_t>, TimerId> queue_; // (due, seq) -> timer

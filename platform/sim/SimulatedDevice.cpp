@@ -22,6 +22,11 @@ QString SimulatedDevice::captureUniqueID() const
         .arg(profile_.productId, 4, 16, QLatin1Char('0'));
 }
 
+QString SimulatedDevice::audioCaptureUniqueID() const
+{
+    return isCamera() ? QStringLiteral("AudioIn:") + profile_.serialNumber : captureUniqueID();
+}
+
 QString SimulatedDevice::captureModelID() const
 {
     return QStringLiteral("UVC Camera VendorID_%1 ProductID_%2").arg(profile_.vendorId).arg(profile_.productId);

@@ -42,6 +42,10 @@ public:
     // lower-case hex digits, then the vendor and product IDs in four each. A
     // speakerphone's microphone: "<product name>:<location ID in hex>".
     QString captureUniqueID() const;
+    // The microphone's capture unique ID. A camera's: "AudioIn:<serial number>", which
+    // holds no hex run that could pass for another camera's location when it departs. A
+    // speakerphone's: its capture unique ID.
+    QString audioCaptureUniqueID() const;
     // "UVC Camera VendorID_<decimal> ProductID_<decimal>".
     QString captureModelID() const;
     // The unique ID under which the library lists the device: the capture unique ID of a
@@ -62,6 +66,11 @@ public:
     // The maker's firmware behind the HID function, its responder from the start.
     HidFirmware* firmware() { return firmware_.get(); }
 
+    // Loudness of what the microphone hears, in decibels relative to full scale; minus
+    // infinity for silence.
+    double inputLevel() const { return inputLevel_; }
+    void setInputLevel(double dBFS) { inputLevel_ = dBFS; }
+
     // When set, the process cannot reach the USB device (no permission, say).
     void setUsbAccessFails(bool fails) { usbAccessFails_ = fails; }
     bool usbAccessFails() const { return usbAccessFails_; }
@@ -70,6 +79,7 @@ private:
     DeviceProfile profile_;
     bool attached_ = false;
     bool usbAccessFails_ = false;
+    double inputLevel_ = -20.0;
     Duration frameInterval_ = std::chrono::nanoseconds(1'000'000'000 / 30);
     std::unique_ptr<UvcCameraModel> uvc_;
     std::unique_ptr<HidDeviceModel> hid_ = std::make_unique<HidDeviceModel>();

@@ -2,6 +2,8 @@
 #include "platform/sim/Simulator.h"
 
 #include "platform/Platform.h"
+#include "platform/sim/AudioHardwareSim.h"
+#include "platform/sim/AudioPlaybackSim.h"
 #include "platform/sim/CaptureServiceSim.h"
 #include "platform/sim/HidServiceSim.h"
 #include "platform/sim/UsbServiceSim.h"
@@ -34,6 +36,8 @@ std::shared_ptr<Simulator> Simulator::install(std::unique_ptr<RunLoop> runLoop, 
     services.capture = std::make_unique<CaptureServiceSim>(simulator);
     services.usb = std::make_unique<UsbServiceSim>(simulator);
     services.hid = std::make_unique<HidServiceSim>(simulator);
+    services.audioHardware = std::make_unique<AudioHardwareSim>();
+    services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
     services.runLoop = std::move(runLoop);
     services.log = std::move(log);
     Platform::install(std::make_unique<Platform>(std::move(services)));

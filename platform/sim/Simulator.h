@@ -45,6 +45,11 @@ public:
     QList<std::shared_ptr<SimulatedDevice>> attachedDevices() const { return devices_; }
     std::shared_ptr<SimulatedDevice> findDevice(const QString& uniqueId) const;
 
+    // Loudness heard by the computer's own microphone, which is always present and is no
+    // USB device; decibels relative to full scale.
+    double builtInMicrophoneLevel() const { return builtInMicrophoneLevel_; }
+    void setBuiltInMicrophoneLevel(double dBFS) { builtInMicrophoneLevel_ = dBFS; }
+
     using ListenerId = std::uint64_t;
     ListenerId addListener(Listener listener);
     void removeListener(ListenerId id);
@@ -57,6 +62,7 @@ private:
     std::vector<std::pair<ListenerId, Listener>> listeners_;
     ListenerId nextListenerId_ = 1;
     std::uint32_t devicesMade_ = 0;
+    double builtInMicrophoneLevel_ = -20.0;
 };
 
 }  // namespace uvccam::platform

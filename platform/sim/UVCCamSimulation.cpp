@@ -4,6 +4,8 @@
 #include "platform/Platform.h"
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/RunLoopQt.h"
+#include "platform/sim/AudioHardwareSim.h"
+#include "platform/sim/CaptureServiceSim.h"
 #include "platform/sim/Simulator.h"
 
 #include <array>
@@ -139,6 +141,22 @@ void detach(const QString& uniqueId)
         sim->detach(uniqueId);
 }
 
+void setMicrophoneLevel(const QString& uniqueIdOfDevice, double dBFS)
+{
+    auto sim = simulator();
+    if (!sim)
+        return;
+    if (uniqueIdOfDevice == QLatin1String(platform::BuiltInMicrophoneSim::kUniqueID)) {
+        sim->setBuiltInMicrophoneLevel(dBFS);
+        return;
+    }
+    for (const auto& device : sim->attachedDevices()) {
+        if (device->listedUniqueID() == uniqueIdOfDevice || device->captureUniqueID() == uniqueIdOfDevice ||
+            device->audioCaptureUniqueID() == uniqueIdOfDevice)
+            device->setInputLevel(dBFS);
+    }
+}
+
 QStringList attachedDevices()
 {
     QStringList ids;
@@ -147,6 +165,16 @@ QStringList attachedDevices()
             ids << device->listedUniqueID();
     }
     return ids;
+}
+
+void setSystemVolumes(float output, float input)
+{
+    auto* audio = dynamic_cast<platform::AudioHardwareSim*>(&platform::Platform::current().audioHardware());
+    if (!audio)
+        return;
+    // A default that reads as no device has no volume to set.
+    audio->setVolume(audio->defaultOutputDevice(), true, output);
+    audio->setVolume(audio->defaultInputDevice(), false, input);
 }
 
 }  // namespace uvccam::sim

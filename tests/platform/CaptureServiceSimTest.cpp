@@ -66,9 +66,13 @@ TEST_F(SimulatedCaptureService, EnumeratesAttachedDevicesAtOnceInOrderInTheOpera
     // The same object for the same device, as long as it is attached.
     EXPECT_EQ(capture().devicesWithMediaType(MediaType::Video)[0], video[0]);
     // A speakerphone is listed as "%x" of its location (top digit never zero) and is an audio
-    // device only: its microphone, named after product and location.
+    // device only: its microphone, named after product and location. Cameras' microphones
+    // are capture devices of their own, after the computer's built-in one.
     EXPECT_TRUE(QRegularExpression("^[1-9a-f][0-9a-f]{7}$").match(voxa).hasMatch()) << voxa.toStdString();
-    EXPECT_EQ(ids(MediaType::Audio), (QStringList{rx, other, st, "VOXA760:" + voxa}));
+    QStringList microphones{"BuiltInMicrophoneDevice"};
+    for (const QString& camera : {rx, other, st})
+        microphones << "AudioIn:" + simulator().findDevice(camera)->profile().serialNumber;
+    EXPECT_EQ(ids(MediaType::Audio), microphones << "VOXA760:" + voxa);
     EXPECT_EQ(sim::attachedDevices(), (QStringList{rx, other, st, voxa}));
 }
 
@@ -110,12 +114,15 @@ TEST_F(SimulatedCaptureService, AnnouncesChangesInOrderWhenTheRunLoopRunsToThose
     EXPECT_FALSE(camera->isConnected());
     EXPECT_TRUE(early.described.isEmpty());
     deliverPending();
-    EXPECT_EQ(early.described, (QStringList{"+" + rx, "+VOXA30:" + voxa, "-" + rx}));
+    // A camera's microphone comes and goes with it, right after its video.
+    const QString mic = early.described.value(1).mid(1);
+    EXPECT_TRUE(mic.startsWith("AudioIn:SIM")) << mic.toStdString();
+    EXPECT_EQ(early.described, (QStringList{"+" + rx, "+" + mic, "+VOXA30:" + voxa, "-" + rx, "-" + mic}));
     // The departed device is the same object, and still tells who it was.
     EXPECT_EQ(early.objects[0], camera);
-    EXPECT_EQ(early.objects[2], camera);
+    EXPECT_EQ(early.objects[3], camera);
     // Subscribed after the camera came, the late one finds it by enumerating instead.
-    EXPECT_EQ(late.described, (QStringList{"+VOXA30:" + voxa, "-" + rx}));
+    EXPECT_EQ(late.described, (QStringList{"+VOXA30:" + voxa, "-" + rx, "-" + mic}));
     // Removed before delivery, or by itself while it is called: nothing more is heard.
     EXPECT_TRUE(removed.described.isEmpty());
     EXPECT_EQ(once.described, QStringList{"+" + rx});
@@ -123,7 +130,7 @@ TEST_F(SimulatedCaptureService, AnnouncesChangesInOrderWhenTheRunLoopRunsToThose
     sim::detach("0x999000002a3b2574");
     sim::detach(QString());
     deliverPending();
-    EXPECT_EQ(early.described.size(), 3);
+    EXPECT_EQ(early.described.size(), 5);
     EXPECT_EQ(sim::attachedDevices(), QStringList{voxa});
 }
 

@@ -1,0 +1,172 @@
+// The test clip: which microphone records, the level the host sees, the file it leaves,
+// the playback, and the system volumes.
+#include "mac/MacAudioMgr.h"
+
+#include "UVCCamSimulation.h"
+#include "mac/MacUVCCam.h"
+#include "platform/Platform.h"
+#include "platform/linux/AudioFileProbeGst.h"
+#include "platform/sim/AudioPlaybackSim.h"
+#include "support/SimulatedWorld.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using namespace std::chrono_literals;
+using uvccam::testing::SimulatedWorld;
+using namespace uvccam::platform;
+
+class AudioClip : public SimulatedWorld {
+protected:
+    AudioClip() { Platform::current().setTemporaryDirectory(directory.path()); }
+    ~AudioClip() override { MacAudioMgr::dispose(); }
+
+    AudioPlaybackSim& playback() { return static_cast<AudioPlaybackSim&>(Platform::current().audioPlayback()); }
+
+    QTemporaryDir directory;
+};
+
+TEST_F(AudioClip, TheSerialNumberChoosesTheMicrophoneBeforeTheUniqueId)
+{
+    const QString camera = uvccam::sim::attachCamera("RX710");
+    uvccam::sim::attachSpeakerphone("VOXA760");
+    MacAudioMgr* manager = MacAudioMgr::sharedInstance();
+    const QString serial = simulator().findDevice(camera)->profile().serialNumber;
+    const QString empty = QStringLiteral("");
+    const QString voxa = QStringLiteral("VOXA");
+    const QString unmatched = QStringLiteral("AB1234567XYZ");
+
+    manager->setAudioDeviceByUniqueId(&camera, &serial);
+    EXPECT_EQ(manager->audioCaptureDevice()->uniqueID(), "AudioIn:" + serial);
+    manager->setAudioDeviceByUniqueId(&camera, &voxa);
+    EXPECT_TRUE(manager->audioCaptureDevice()->uniqueID().contains("VOXA760"));
+    // No match, an empty serial number, or a short ID keep the previous choice.
+    manager->setAudioDeviceByUniqueId(&unmatched, nullptr);
+    manager->setAudioDeviceByUniqueId(&camera, &empty);
+    manager->setAudioDeviceByUniqueId(nullptr, nullptr);
+    EXPECT_TRUE(manager->audioCaptureDevice()->uniqueID().contains("VOXA760"));
+    EXPECT_EQ(logged(LogChannel::System).mid(0, 4),
+              (QStringList{"sNum = " + serial, "audioCaptureDevice uid = AudioIn:" + serial, "sNum = VOXA",
+                           "audioCaptureDevice uid = " + manager->audioCaptureDevice()->uniqueID()}));
+    EXPECT_EQ(logged(LogChannel::System).at(4), QStringLiteral("devUid = 1234567"));
+
+    // A device attached later is found only by a new manager.
+    const QString later = uvccam::sim::attachCamera("LUM610");
+    const QString laterSerial = simulator().findDevice(later)->profile().serialNumber;
+    manager->setAudioDeviceByUniqueId(nullptr, &laterSerial);
+    EXPECT_NE(manager->audioCaptureDevice()->uniqueID(), "AudioIn:" + laterSerial);
+    MacAudioMgr::dispose();
+    MacAudioMgr::sharedInstance()->setAudioDeviceByUniqueId(nullptr, &laterSerial);
+    EXPECT_EQ(MacAudioMgr::sharedInstance()->audioCaptureDevice()->uniqueID(), "AudioIn:" + laterSerial);
+}
+
+float g_level = -1;
+
+struct LevelCase {
+    double decibels;
+    float level;
+};
+
+class AudioLevel : public AudioClip, public ::testing::WithParamInterface<LevelCase> {};
+
+TEST_P(AudioLevel, IsFiveTimesTheAmplitudeRatio)
+{
+    uvccam::sim::setMicrophoneLevel("BuiltInMicrophoneDevice", GetParam().decibels);
+    MacAudioMgr* manager = MacAudioMgr::sharedInstance();
+    g_level = -1;
+    manager->setAudioCallback([](float level) { g_level = level; });
+    manager->startRecording();
+    clock().advance(100ms);
+    EXPECT_NEAR(g_level, GetParam().level, 1e-4);
+    manager->stopRecording();
+}
+
+INSTANTIATE_TEST_SUITE_P(Decibels, AudioLevel, ::testing::Values(
+    LevelCase{0.0, 5.0f}, LevelCase{-20.0, 0.5f}, LevelCase{-6.0206, 2.5f},
+    LevelCase{-std::numeric_limits<double>::infinity(), 0.0f}));
+
+TEST_F(AudioClip, RecordsTenSecondsThatTheHostHearsAndPlaysBack)
+{
+    const QString camera = uvccam::sim::attachCamera("RX710");
+    uvccam::sim::setMicrophoneLevel(camera, 0.0);
+    std::unique_ptr<MacUVCCam> host(static_cast<MacUVCCam*>(acquireUVCCam()));
+    QList<int> volumes;
+    QObject::connect(host.get(), &MacUVCCam::updateVolume, [&](int volume) { volumes << volume; });
+
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
+    clock().advance(10s);
+    // A level every 0.1 s; the stop, due at 10 s with the hundredth tick, was queued first.
+    EXPECT_EQ(volumes.size(), 99);
+    EXPECT_EQ(volumes.count(5), volumes.size()) << "0 dB reaches the host as 5";
+    EXPECT_FALSE(MacAudioMgr::sharedInstance()->isRecording());
+    clock().advance(1s);
+    EXPECT_EQ(volumes.size(), 99) << "no level after the stop";
+
+    const QString file = directory.filePath("20260101090000.m4a");
+    ASSERT_TRUE(QFileInfo::exists(file));
+    const auto duration = probeAudioFileDuration(file, nullptr);
+    ASSERT_TRUE(duration);
+    EXPECT_NEAR(*duration, 10.0, 0.2);
+
+    const auto asked = clock().now();
+    EXPECT_EQ(host->startAudioPlaying(QString()), 1);
+    clock().advance(1s);
+    EXPECT_TRUE(playback().plays().empty());
+    clock().advance(1s);
+    ASSERT_EQ(playback().plays().size(), 1u);
+    EXPECT_EQ(playback().plays()[0].path, file);
+    EXPECT_EQ(playback().plays()[0].at - asked, 2s);
+    EXPECT_EQ(playback().plays()[0].loops, 0);
+}
+
+TEST_F(AudioClip, ASecondClipIsNotCutShortByTheFirstOnesStop)
+{
+    uvccam::sim::attachCamera("RX710");
+    std::unique_ptr<UVCCam> host(acquireUVCCam());
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
+    clock().advance(5s);
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
+    clock().advance(5s + 1ms);
+    EXPECT_TRUE(MacAudioMgr::sharedInstance()->isRecording());
+    clock().advance(5s);
+    EXPECT_FALSE(MacAudioMgr::sharedInstance()->isRecording());
+}
+
+TEST_F(AudioClip, NeedsASelectionAndARecordingAndEndsWithTheDevice)
+{
+    std::unique_ptr<UVCCam> host(acquireUVCCam());
+    EXPECT_EQ(host->startAudioRecording(0, QString()), -1);
+    EXPECT_EQ(host->startAudioPlaying(QString()), -1);
+
+    const QString voxa = uvccam::sim::attachSpeakerphone("VOXA760");
+    deliverPending();
+    ASSERT_EQ(host->setDevice(voxa), 1);
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
+    EXPECT_TRUE(MacAudioMgr::sharedInstance()->audioCaptureDevice()->uniqueID().contains("VOXA"));
+    clock().advance(1s);
+    // Unplugging stops the recording; playback then has nothing to play.
+    uvccam::sim::detach(voxa);
+    deliverPending();
+    EXPECT_FALSE(MacAudioMgr::sharedInstance()->isRecording());
+    EXPECT_EQ(host->startAudioPlaying(QString()), -1);
+    EXPECT_EQ(macUVCCamOC->audioMgr, nullptr);
+}
+
+TEST_F(AudioClip, VolumesFollowTheSystemsDefaults)
+{
+    std::unique_ptr<UVCCam> host(acquireUVCCam());
+    uvccam::sim::setSystemVolumes(0.999f, 0.5f);
+    EXPECT_EQ(host->getSpeakerVol(), 99);
+    EXPECT_EQ(host->getMicVol(), 50);
+    uvccam::sim::setSystemVolumes(1.0f, 0.0f);
+    EXPECT_EQ(host->getSpeakerVol(), 100);
+    EXPECT_EQ(host->getMicVol(), 0);
+}
+
+}  // namespace
