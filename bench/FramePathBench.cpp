@@ -14,7 +14,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstring>
 #include <set>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -82,5 +87,86 @@ void BM_SimulatedCameraToCallback(benchmark::State& state)
     Platform::install(nullptr);
 }
 BENCHMARK(BM_SimulatedCameraToCallback);
+
+// A copy of the frame the core holds, on request, against a plain memcpy of its bytes.
+void BM_GetPixelBuffer(benchmark::State& state)
+{
+    auto simulator = Simulator::install(std::make_unique<RunLoopVirtual>(), std::make_unique<LogSinkRecorder>());
+    {
+        MacUVCCamOC core;
+        auto frame = std::make_shared<PixelBufferSim>(640, 360);
+        frame->drawTestFrame(7);
+        core.pixelBuffer = frame;
+        for (auto _ : state)
+            benchmark::DoNotOptimize(core.GetPixelBuffer());
+        state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 640 * 2 * 360);
+    }
+    uvccam::internal::discardAllCores();
+    MacCameraManager::discardSharedInstance();
+    MacHidDeviceManager::discardSharedInstance();
+    MacHotKeyManager::discardSharedInstance();
+    simulator.reset();
+    Platform::install(nullptr);
+}
+BENCHMARK(BM_GetPixelBuffer);
+
+void BM_PlainMemcpyOfAFrame(benchmark::State& state)
+{
+    std::vector<unsigned char> from(640 * 2 * 360, 0x80);
+    std::vector<unsigned char> to(from.size());
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * from.size()));
+}
+BENCHMARK(BM_PlainMemcpyOfAFrame);
+
+long residentKilobytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Thousands of frames through the whole path: memory stays where the first frames left it.
+void BM_LongStreamMemory(benchmark::State& state)
+{
+    auto clockOwner = std::make_unique<RunLoopVirtual>();
+    RunLoopVirtual& clock = *clockOwner;
+    auto simulator = Simulator::install(std::move(clockOwner), std::make_unique<LogSinkRecorder>());
+    uvccam::sim::attachCamera("RX710");
+    long growth = 0;
+    {
+        MacUVCCamOC core;
+        g_sink = {};
+        core.setVideoCallback(receiveFrame);
+        core.startVideoStream(0);
+        const auto frameInterval = simulator->attachedDevices().first()->frameInterval();
+        for (int i = 0; i < 100; ++i)
+            clock.advance(frameInterval);
+        const long settled = residentKilobytes();
+        for (auto _ : state) {
+            for (int i = 0; i < 5000; ++i)
+                clock.advance(frameInterval);
+        }
+        growth = residentKilobytes() - settled;
+        core.stopVideoStream();
+    }
+    state.counters["frames"] = static_cast<double>(g_sink.frames);
+    state.counters["rss_growth_kb"] = static_cast<double>(growth);
+    uvccam::internal::discardAllCores();
+    MacCameraManager::discardSharedInstance();
+    MacHidDeviceManager::discardSharedInstance();
+    MacHotKeyManager::discardSharedInstance();
+    simulator.reset();
+    Platform::install(nullptr);
+}
+BENCHMARK(BM_LongStreamMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
