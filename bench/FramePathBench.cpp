@@ -32,6 +32,17 @@ struct FrameSink {
 };
 FrameSink g_sink;
 
+// Lets every benchmark start from a process with no cores, managers or platform.
+void discardWorld(std::shared_ptr<Simulator>& simulator)
+{
+    uvccam::internal::discardAllCores();
+    MacCameraManager::discardSharedInstance();
+    MacHidDeviceManager::discardSharedInstance();
+    MacHotKeyManager::discardSharedInstance();
+    simulator.reset();
+    Platform::install(nullptr);
+}
+
 void receiveFrame(unsigned char* frame, int, int, int size)
 {
     ++g_sink.frames;
@@ -79,12 +90,7 @@ void BM_SimulatedCameraToCallback(benchmark::State& state)
     state.counters["frames"] = static_cast<double>(g_sink.frames);
     state.counters["distinct_frame_buffers"] = static_cast<double>(g_sink.addresses.size());
     state.SetBytesProcessed(static_cast<std::int64_t>(g_sink.bytes));
-    uvccam::internal::discardAllCores();
-    MacCameraManager::discardSharedInstance();
-    MacHidDeviceManager::discardSharedInstance();
-    MacHotKeyManager::discardSharedInstance();
-    simulator.reset();
-    Platform::install(nullptr);
+    discardWorld(simulator);
 }
 BENCHMARK(BM_SimulatedCameraToCallback);
 
@@ -101,12 +107,7 @@ void BM_GetPixelBuffer(benchmark::State& state)
             benchmark::DoNotOptimize(core.GetPixelBuffer());
         state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 640 * 2 * 360);
     }
-    uvccam::internal::discardAllCores();
-    MacCameraManager::discardSharedInstance();
-    MacHidDeviceManager::discardSharedInstance();
-    MacHotKeyManager::discardSharedInstance();
-    simulator.reset();
-    Platform::install(nullptr);
+    discardWorld(simulator);
 }
 BENCHMARK(BM_GetPixelBuffer);
 
@@ -160,12 +161,7 @@ void BM_LongStreamMemory(benchmark::State& state)
     }
     state.counters["frames"] = static_cast<double>(g_sink.frames);
     state.counters["rss_growth_kb"] = static_cast<double>(growth);
-    uvccam::internal::discardAllCores();
-    MacCameraManager::discardSharedInstance();
-    MacHidDeviceManager::discardSharedInstance();
-    MacHotKeyManager::discardSharedInstance();
-    simulator.reset();
-    Platform::install(nullptr);
+    discardWorld(simulator);
 }
 BENCHMARK(BM_LongStreamMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
