@@ -100,7 +100,7 @@ std::optional<QString> UVCCameraControl::getUSBSerialNumber(UsbDevice& device)
     const std::uint32_t length = descriptor[0];
     if (length < 2 || length % 2 != 0 || length > std::min<std::uint32_t>(received, kStringDescriptorAreaSize))
         return std::nullopt;
-    QString serial;
+    QString serial = QStringLiteral("");  // empty, not missing, when the string is
     for (std::uint32_t at = 2; at + 1 < length; at += 2)
         serial.append(QChar(static_cast<char16_t>(descriptor[at] | (descriptor[at + 1] << 8))));
     logStandardError(serial);

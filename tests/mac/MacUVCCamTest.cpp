@@ -9,7 +9,6 @@
 #include <QMetaMethod>
 
 #include <limits>
-#include <type_traits>
 #include <memory>
 
 namespace {
@@ -19,10 +18,14 @@ using uvccam::platform::LogChannel;
 
 QStringList g_trace;
 
+QString hex(const void* p) { return QString::number(reinterpret_cast<quintptr>(p), 16); }
+
 // A core that records each call it receives and answers with values a test can tell apart.
 class RecordingCore : public MacUVCCamOC {
 public:
     bool selectionAttached = true;
+    int audioResult = 0;
+    unsigned char pixels[4] = {1, 2, 3, 4};
 
     int setDevice(QString path) override { return record("setDevice " + path, 1); }
     int getExProperty(unsigned short s, void* d, unsigned int l, int u) override { return record(args("getExProperty", s, d, l, u), 2); }
@@ -55,30 +58,12 @@ public:
     void setCurrentHidDevice() override { record("core setCurrentHidDevice", 0); }
     int init() override { return record("core init", 19); }
 
-    int audioResult = 0;
-    unsigned char pixels[4] = {1, 2, 3, 4};
-
 private:
-    int record(const QString& call, int result)
-    {
-        g_trace << call;
-        return result;
-    }
+    static int record(const QString& call, int result) { return g_trace << call, result; }
+    static QString describe(const void* p) { return hex(p); }
+    static QString describe(qlonglong v) { return QString::number(v); }
     template <typename... Args>
-    static QString args(const char* name, Args... values)
-    {
-        QString text = QLatin1String(name);
-        ((text += " " + describe(values)), ...);
-        return text;
-    }
-    template <typename T>
-    static QString describe(T value)
-    {
-        if constexpr (std::is_pointer_v<T>)
-            return QString::number(reinterpret_cast<quintptr>(value), 16);
-        else
-            return QString::number(value);
-    }
+    static QString args(const char* name, Args... values) { return (QString(name) + ... + (" " + describe(values))); }
 };
 
 // Records the facade's signals in the order they arrive.
@@ -99,16 +84,14 @@ protected:
     Facade() { g_trace.clear(); }
 };
 
-TEST(FacadeMetaObject, NamesTheClassAndItsFiveSignalsInSignalOrder)
+TEST_F(Facade, MetaObjectNamesTheClassAndItsFiveSignalsInSignalOrder)
 {
     const QMetaObject& meta = MacUVCCam::staticMetaObject;
     EXPECT_STREQ(meta.className(), "MacUVCCam");
     EXPECT_EQ(meta.superClass(), &QObject::staticMetaObject);
     EXPECT_EQ(meta.methodCount() - meta.methodOffset(), 5);
-    EXPECT_EQ(meta.propertyCount() - meta.propertyOffset(), 0);
-    EXPECT_EQ(meta.enumeratorCount() - meta.enumeratorOffset(), 0);
-    EXPECT_EQ(meta.classInfoCount() - meta.classInfoOffset(), 0);
-
+    EXPECT_EQ(meta.propertyCount() - meta.propertyOffset() + meta.enumeratorCount() - meta.enumeratorOffset() +
+                  meta.classInfoCount() - meta.classInfoOffset(), 0) << "no properties, enumerators or class info";
     const char* signatures[] = {"deviceAdd()", "deviceRemove()", "deviceChange()", "updateVolume(int)", "keyPressed(int,bool)"};
     const QList<QList<QByteArray>> names = {{}, {}, {}, {"volume"}, {"key", "pressed"}};
     for (int i = 0; i < 5; ++i) {
@@ -118,123 +101,17 @@ TEST(FacadeMetaObject, NamesTheClassAndItsFiveSignalsInSignalOrder)
         EXPECT_EQ(method.parameterNames(), names[i]) << signatures[i];
         EXPECT_EQ(meta.indexOfSignal(signatures[i]) - meta.methodOffset(), i);
     }
-}
 
-TEST_F(Facade, CastsByItsOwnNameAndDefersToQObject)
-{
     std::unique_ptr<UVCCam> camera(acquireUVCCam());
     EXPECT_EQ(camera->qt_metacast("MacUVCCam"), camera.get());
     EXPECT_EQ(camera->qt_metacast("QObject"), static_cast<QObject*>(camera.get()));
     EXPECT_EQ(camera->qt_metacast("UVCCam"), nullptr);
     EXPECT_EQ(qobject_cast<MacUVCCam*>(camera.get()), camera.get());
-    EXPECT_STREQ(camera->metaObject()->className(), "MacUVCCam");
     EXPECT_EQ(camera->parent(), nullptr);
 }
 
-TEST_F(Facade, ForwardsEveryOperationUnchanged)
-{
-    std::unique_ptr<MacUVCCam> camera(static_cast<MacUVCCam*>(acquireUVCCam()));
-    RecordingCore core;
-    MacUVCCamOC* own = macUVCCamOC;
-    macUVCCamOC = &core;
-    g_trace.clear();
-
-    int value = 0, lo = 0, hi = 0, def = 0;
-    unsigned char buffer[8] = {};
-    const QString b = QString::number(reinterpret_cast<quintptr>(buffer), 16);
-    EXPECT_EQ(camera->setDevice("dev"), 1);
-    EXPECT_EQ(camera->getExProperty(3, buffer, 8, 6), 2);
-    EXPECT_EQ(camera->setExProperty(4, buffer, 7, 5), 3);
-    EXPECT_EQ(camera->getProperty(9, &value), 4);
-    EXPECT_EQ(camera->setProperty(9, -3, true), 5);
-    EXPECT_EQ(camera->getUACHidProperty(2, buffer, 2), 6);
-    EXPECT_EQ(camera->setUACHidProperty(2, buffer, 3), 7);
-    EXPECT_EQ(camera->setExHidProperty(buffer, 12), 8);
-    EXPECT_EQ(camera->setExHidReport(buffer, 5, 1), 9);
-    EXPECT_EQ(camera->getExHidReport(buffer, 6), 10);
-    EXPECT_EQ(camera->getPropertyRange(1, &lo, &hi, &def), 11);
-    EXPECT_EQ(camera->startVideoStream(2), 12);
-    EXPECT_EQ(camera->stopVideoStream(), 13);
-    EXPECT_EQ(camera->setVideoCallback([](unsigned char*, int, int, int) {}), 14);
-    EXPECT_EQ(camera->GetPixelBuffer(), core.pixels);
-    EXPECT_TRUE(camera->findDevice());
-    camera->setProtocolMode(0);
-    camera->setKeyboardConnected(true);
-    camera->setKeyboardConnected(false);
-    EXPECT_EQ(camera->getDeviceList().first().modelName, QStringLiteral("RX240"));
-    EXPECT_EQ(camera->getDeviceSN(), QStringLiteral("SN-1"));
-    camera->resetCamResolution();
-    EXPECT_EQ(camera->startAudioPlaying("clip"), 16);
-    EXPECT_EQ(camera->getSpeakerVol(), 17);
-    EXPECT_EQ(camera->getMicVol(), 18);
-    EXPECT_EQ(camera->init(), 19);
-    camera->connectNewDevice();
-    camera->setCurrentHidDevice();
-    char id[] = "0xabc";
-    camera->removeDeviceWithUniqueID(id);
-
-    const QString v = QString::number(reinterpret_cast<quintptr>(&value), 16);
-    const QString l = QString::number(reinterpret_cast<quintptr>(&lo), 16);
-    const QString h = QString::number(reinterpret_cast<quintptr>(&hi), 16);
-    const QString d = QString::number(reinterpret_cast<quintptr>(&def), 16);
-    EXPECT_EQ(g_trace, (QStringList{
-        "setDevice dev", "getExProperty 3 " + b + " 8 6", "setExProperty 4 " + b + " 7 5", "getProperty 9 " + v,
-        "setProperty 9 -3 1", "getUACHidProperty 2 " + b + " 2", "setUACHidProperty 2 " + b + " 3",
-        "setExHidProperty " + b + " 12", "setExHidReport " + b + " 5 1", "getExHidReport " + b + " 6",
-        "getPropertyRange 1 " + l + " " + h + " " + d, "startVideoStream 2", "stopVideoStream", "setVideoCallback",
-        "GetPixelBuffer", "findDevice", "setProtocolMode 0", "registerHotKey", "unregisterHotKey", "getDeviceList",
-        "getCameraSerialNum", "resetCamResolution", "startAudioPlaying clip", "getSpeakerVol", "getMicVol",
-        "core init", "core connectNewDevice", "core setCurrentHidDevice", "core removeDeviceWithUniqueID 0xabc"}));
-    macUVCCamOC = own;
-}
-
-TEST_F(Facade, ReportsNoDeviceBeforeOneIsSelected)
-{
-    std::unique_ptr<UVCCam> camera(acquireUVCCam());
-    const DeviceInfo none = camera->getDeviceInfo();
-    EXPECT_EQ(none.deviceId, -1);
-    EXPECT_TRUE(none.modelName.isEmpty());
-    EXPECT_TRUE(none.deviceUniqueId.isEmpty());
-}
-
-TEST_F(Facade, ReportsTheNewestCoresSelection)
-{
-    const QString id = uvccam::sim::attachCamera("RX710+");
-    std::unique_ptr<UVCCam> first(acquireUVCCam());
-    std::unique_ptr<UVCCam> second(acquireUVCCam());
-    const DeviceInfo info = second->getDeviceInfo();
-    EXPECT_EQ(info.deviceId, 10811);
-    EXPECT_EQ(info.modelName, QStringLiteral("RX710+"));
-    EXPECT_EQ(info.deviceUniqueId, id);
-    macUVCCamOC->deviceId = 77;
-    EXPECT_EQ(first->getDeviceInfo().deviceId, 77) << "both objects drive the newest core";
-}
-
-TEST_F(Facade, InstallsTheLevelCallbackOnlyAfterARecordingStarts)
-{
-    std::unique_ptr<MacUVCCam> camera(static_cast<MacUVCCam*>(acquireUVCCam()));
-    RecordingCore core;
-    MacUVCCamOC* own = macUVCCamOC;
-    macUVCCamOC = &core;
-
-    core.audioResult = -1;
-    EXPECT_EQ(camera->startAudioRecording(5, "x"), -1);
-    EXPECT_EQ(core.audioCallback, nullptr);
-
-    core.audioResult = 0;
-    EXPECT_EQ(camera->startAudioRecording(5, "x"), 0);
-    EXPECT_EQ(core.audioCallback, &onUpdateVol);
-    macUVCCamOC = own;
-}
-
-TEST_F(Facade, RefusesARecordingWithNothingSelected)
-{
-    std::unique_ptr<UVCCam> camera(acquireUVCCam());
-    EXPECT_EQ(camera->startAudioRecording(0, QString()), -1);
-    EXPECT_EQ(macUVCCamOC->audioCallback, nullptr);
-}
-
-class FacadeCallbacks : public Facade {
+// The facade in front of a recording core, its signals traced after the core's calls.
+class FacadeOnRecordingCore : public Facade {
 protected:
     void SetUp() override
     {
@@ -251,76 +128,67 @@ protected:
     MacUVCCamOC* own = nullptr;
 };
 
-TEST_F(FacadeCallbacks, CameraArrivalSelectsThenAddsThenChanges)
+TEST_F(FacadeOnRecordingCore, ForwardsEveryOperationUnchanged)
 {
-    char id[] = "0x1";
-    onDeviceConnected(id);
-    EXPECT_EQ(g_trace, (QStringList{"core connectNewDevice", "signal deviceAdd", "signal deviceChange"}));
+    int value = 0, lo = 0, hi = 0, def = 0;
+    unsigned char buffer[8] = {};
+    char id[] = "0xabc";
+    const QList<int> results = {
+        camera->setDevice("dev"), camera->getExProperty(3, buffer, 8, 6), camera->setExProperty(4, buffer, 7, 5),
+        camera->getProperty(9, &value), camera->setProperty(9, -3, true), camera->getUACHidProperty(2, buffer, 2),
+        camera->setUACHidProperty(2, buffer, 3), camera->setExHidProperty(buffer, 12),
+        camera->setExHidReport(buffer, 5, 1), camera->getExHidReport(buffer, 6),
+        camera->getPropertyRange(1, &lo, &hi, &def), camera->startVideoStream(2), camera->stopVideoStream(),
+        camera->setVideoCallback([](unsigned char*, int, int, int) {})};
+    EXPECT_EQ(camera->GetPixelBuffer(), core.pixels);
+    EXPECT_TRUE(camera->findDevice());
+    camera->setProtocolMode(0);
+    camera->setKeyboardConnected(true);
+    camera->setKeyboardConnected(false);
+    EXPECT_EQ(camera->getDeviceList().first().modelName, QStringLiteral("RX240"));
+    EXPECT_EQ(camera->getDeviceSN(), QStringLiteral("SN-1"));
+    camera->resetCamResolution();
+    const QList<int> more = {camera->startAudioPlaying("clip"), camera->getSpeakerVol(), camera->getMicVol(),
+                             camera->init()};
+    camera->connectNewDevice();
+    camera->setCurrentHidDevice();
+    camera->removeDeviceWithUniqueID(id);
+
+    EXPECT_EQ(results, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
+    EXPECT_EQ(more, (QList<int>{16, 17, 18, 19}));
+    const QString b = hex(buffer);
+    EXPECT_EQ(g_trace, (QStringList{
+        "setDevice dev", "getExProperty 3 " + b + " 8 6", "setExProperty 4 " + b + " 7 5", "getProperty 9 " + hex(&value),
+        "setProperty 9 -3 1", "getUACHidProperty 2 " + b + " 2", "setUACHidProperty 2 " + b + " 3",
+        "setExHidProperty " + b + " 12", "setExHidReport " + b + " 5 1", "getExHidReport " + b + " 6",
+        "getPropertyRange 1 " + hex(&lo) + " " + hex(&hi) + " " + hex(&def), "startVideoStream 2", "stopVideoStream",
+        "setVideoCallback", "GetPixelBuffer", "findDevice", "setProtocolMode 0", "registerHotKey", "unregisterHotKey",
+        "getDeviceList", "getCameraSerialNum", "resetCamResolution", "startAudioPlaying clip", "getSpeakerVol",
+        "getMicVol", "core init", "core connectNewDevice", "core setCurrentHidDevice",
+        "core removeDeviceWithUniqueID 0xabc"}));
 }
 
-TEST_F(FacadeCallbacks, RemovalOfTheSelectionStopsTheStreamBeforeTelling)
+TEST_F(FacadeOnRecordingCore, InstallsTheLevelCallbackOnlyAfterARecordingStarts)
 {
-    core.selectionAttached = false;
-    char id[] = "0xgone";
-    onDeviceDisconnected(id);
-    EXPECT_EQ(g_trace, (QStringList{"findDevice", "stopVideoStream", "signal deviceRemove",
-                                    "core removeDeviceWithUniqueID 0xgone", "signal deviceChange"}));
+    core.audioResult = -1;
+    EXPECT_EQ(camera->startAudioRecording(5, "x"), -1);
+    EXPECT_EQ(core.audioCallback, nullptr);
+    core.audioResult = 0;
+    EXPECT_EQ(camera->startAudioRecording(5, "x"), 0);
+    EXPECT_EQ(core.audioCallback, &onUpdateVol);
 }
 
-TEST_F(FacadeCallbacks, RemovalOfAnotherDeviceOnlyChanges)
+TEST_F(FacadeOnRecordingCore, LevelsAreTruncatedTowardZero)
 {
-    core.selectionAttached = true;
-    char id[] = "0xother";
-    onDeviceDisconnected(id);
-    EXPECT_EQ(g_trace, (QStringList{"findDevice", "core removeDeviceWithUniqueID 0xother", "signal deviceChange"}));
-}
-
-TEST_F(FacadeCallbacks, HidArrivalSelectsAddsChangesThenPairs)
-{
-    onHidDeviceReady();
-    EXPECT_EQ(g_trace, (QStringList{"core connectNewDevice", "signal deviceAdd", "signal deviceChange",
-                                    "core setCurrentHidDevice"}));
-    EXPECT_EQ(logged(LogChannel::System), QStringList{"onHidDeviceReady"});
-}
-
-TEST_F(FacadeCallbacks, HidRemovalDropsThenRemovesThenChanges)
-{
-    char id[] = "ff";
-    onHidDeviceRemoved(id);
-    EXPECT_EQ(g_trace, (QStringList{"core removeDeviceWithUniqueID ff", "signal deviceRemove", "signal deviceChange"}));
-    EXPECT_EQ(logged(LogChannel::System), QStringList{"hidRemoved"});
-}
-
-TEST_F(FacadeCallbacks, HotKeysArriveAsPressesOnly)
-{
-    onHotKeyPressed(0x01000012);
-    EXPECT_EQ(g_trace, QStringList{"signal keyPressed 16777234 true"});
-}
-
-TEST_F(FacadeCallbacks, LevelsAreTruncatedTowardZero)
-{
-    onUpdateVol(4.9f);
-    onUpdateVol(0.7f);
-    onUpdateVol(-3.9f);
+    for (float level : {4.9f, 0.7f, -3.9f, std::numeric_limits<float>::quiet_NaN(), 1e30f})
+        onUpdateVol(level);
     camera->emitUpdateVolume(99.99f);
-    onUpdateVol(std::numeric_limits<float>::quiet_NaN());
-    onUpdateVol(1e30f);
     EXPECT_EQ(g_trace, (QStringList{"signal updateVolume 4", "signal updateVolume 0", "signal updateVolume -3",
-                                    "signal updateVolume 99", "signal updateVolume 0",
-                                    "signal updateVolume 2147483647"}));
+                                    "signal updateVolume 0", "signal updateVolume 2147483647",
+                                    "signal updateVolume 99"}));
 }
 
-TEST_F(FacadeCallbacks, HostEmittersEmitTheirSignal)
-{
-    camera->emitDeviceConnectedSignals();
-    camera->emitDeviceRemovedSignals();
-    camera->emitDeviceChangedSignals();
-    camera->emitKeyPressed(42);
-    EXPECT_EQ(g_trace, (QStringList{"signal deviceAdd", "signal deviceRemove", "signal deviceChange",
-                                    "signal keyPressed 42 true"}));
-}
-
-TEST_F(FacadeCallbacks, ASlotThatDestroysTheObjectEndsTheEmissions)
+TEST_F(FacadeOnRecordingCore, ASlotThatDestroysTheObjectEndsTheEmissions)
 {
     QObject::connect(camera.get(), &MacUVCCam::deviceAdd, [this] { camera.reset(); });
     char id[] = "0x1";
@@ -329,60 +197,81 @@ TEST_F(FacadeCallbacks, ASlotThatDestroysTheObjectEndsTheEmissions)
     EXPECT_EQ(g_trace, (QStringList{"core connectNewDevice", "signal deviceAdd"}));
 }
 
-class FacadeOnSimulator : public Facade {};
+// Each callback: the core's steps and the signals, in order.
+struct CallbackCase {
+    const char* what;
+    bool selectionAttached;
+    void (*fire)(MacUVCCam&);
+    QStringList trace;
+    QStringList systemLog;
+};
 
-TEST_F(FacadeOnSimulator, ACameraArrivalReachesTheHostAsSignals)
+class Callback : public FacadeOnRecordingCore, public ::testing::WithParamInterface<CallbackCase> {};
+
+TEST_P(Callback, RunsItsStepsAndSignalsInOrder)
 {
-    std::unique_ptr<MacUVCCam> camera(static_cast<MacUVCCam*>(acquireUVCCam()));
-    recordSignals(camera.get());
-    const QString id = uvccam::sim::attachCamera("LUM630");
-    EXPECT_TRUE(g_trace.isEmpty()) << "announced through the run loop, not at once";
-    deliverPending();
-    // Once for the camera, once for its HID interface.
-    EXPECT_EQ(g_trace, (QStringList{"signal deviceAdd", "signal deviceChange", "signal deviceAdd", "signal deviceChange"}));
-    EXPECT_EQ(camera->getDeviceInfo().deviceUniqueId, id);
-    EXPECT_EQ(camera->getDeviceInfo().modelName, QStringLiteral("LUM630"));
+    const CallbackCase& c = GetParam();
+    core.selectionAttached = c.selectionAttached;
+    c.fire(*camera);
+    EXPECT_EQ(g_trace, c.trace);
+    EXPECT_EQ(logged(LogChannel::System), c.systemLog);
 }
 
-TEST_F(FacadeOnSimulator, RemovingTheStreamingCameraStopsItAndTellsTheHost)
-{
-    const QString id = uvccam::sim::attachCamera("RX710");
-    std::unique_ptr<MacUVCCam> camera(static_cast<MacUVCCam*>(acquireUVCCam()));
-    recordSignals(camera.get());
-    ASSERT_EQ(camera->startVideoStream(0), 0);
-    const auto session = macUVCCamOC->captureSession;
-    ASSERT_TRUE(session->isRunning());
+INSTANTIATE_TEST_SUITE_P(All, Callback, ::testing::Values(
+    CallbackCase{"camera arrival", true, [](MacUVCCam&) { char id[] = "0x1"; onDeviceConnected(id); },
+                 {"core connectNewDevice", "signal deviceAdd", "signal deviceChange"}, {}},
+    CallbackCase{"removal of the selection", false, [](MacUVCCam&) { char id[] = "0xgone"; onDeviceDisconnected(id); },
+                 {"findDevice", "stopVideoStream", "signal deviceRemove", "core removeDeviceWithUniqueID 0xgone",
+                  "signal deviceChange"}, {}},
+    CallbackCase{"removal of another device", true, [](MacUVCCam&) { char id[] = "0xother"; onDeviceDisconnected(id); },
+                 {"findDevice", "core removeDeviceWithUniqueID 0xother", "signal deviceChange"}, {}},
+    CallbackCase{"HID arrival", true, [](MacUVCCam&) { onHidDeviceReady(); },
+                 {"core connectNewDevice", "signal deviceAdd", "signal deviceChange", "core setCurrentHidDevice"},
+                 {"onHidDeviceReady"}},
+    CallbackCase{"HID removal", true, [](MacUVCCam&) { char id[] = "ff"; onHidDeviceRemoved(id); },
+                 {"core removeDeviceWithUniqueID ff", "signal deviceRemove", "signal deviceChange"}, {"hidRemoved"}},
+    CallbackCase{"hot key", true, [](MacUVCCam&) { onHotKeyPressed(0x01000012); },
+                 {"signal keyPressed 16777234 true"}, {}},
+    CallbackCase{"host emitters", true,
+                 [](MacUVCCam& c) { c.emitDeviceConnectedSignals(); c.emitDeviceRemovedSignals();
+                                    c.emitDeviceChangedSignals(); c.emitKeyPressed(42); },
+                 {"signal deviceAdd", "signal deviceRemove", "signal deviceChange", "signal keyPressed 42 true"}, {}}));
 
-    uvccam::sim::detach(id);
-    deliverPending();
-    // The camera's removal, then its HID interface's, which then asks for a new pairing.
-    EXPECT_EQ(g_trace, (QStringList{"signal deviceRemove", "signal deviceChange", "signal deviceRemove",
-                                    "signal deviceChange", "signal deviceAdd", "signal deviceChange"}));
-    EXPECT_FALSE(session->isRunning());
-    EXPECT_FALSE(macUVCCamOC->isStreaming);
-    EXPECT_FALSE(macUVCCamOC->currentCamera);
-    EXPECT_FALSE(camera->findDevice());
-}
-
-TEST_F(FacadeOnSimulator, OnlyTheNewestObjectEmitsAndBothDriveItsCore)
+// On the simulator (arrivals and removals as signals are covered by the HID discovery tests).
+TEST_F(Facade, TheNewestObjectInstallsTheCallbacksAndAloneEmitsWhileBothDriveItsCore)
 {
     std::unique_ptr<MacUVCCam> first(static_cast<MacUVCCam*>(acquireUVCCam()));
+    const auto info = [&] {
+        const DeviceInfo i = first->getDeviceInfo();
+        return QStringList{QString::number(i.deviceId), i.modelName, i.deviceUniqueId};
+    };
+    EXPECT_EQ(info(), (QStringList{"-1", "", ""})) << "nothing selected";
     MacUVCCamOC* firstCore = macUVCCamOC;
     std::unique_ptr<MacUVCCam> second(static_cast<MacUVCCam*>(acquireUVCCam()));
     EXPECT_NE(macUVCCamOC, firstCore);
     EXPECT_EQ(calbackObject, second.get());
+    EXPECT_EQ(MacCameraManager::sharedInstance()->deviceConnected(), &onDeviceConnected);
+    EXPECT_EQ(MacCameraManager::sharedInstance()->deviceDisconnected(), &onDeviceDisconnected);
+    EXPECT_EQ(macUVCCamOC->hidDeviceReadyCallback, &onHidDeviceReady);
+    EXPECT_EQ(macUVCCamOC->hidDeviceRemoveCallback, &onHidDeviceRemoved);
+    EXPECT_EQ(MacHotKeyManager::sharedInstance()->hotKeyCallbackFun(), &onHotKeyPressed);
+    EXPECT_EQ(macUVCCamOC->audioCallback, nullptr);
+    first->setKeyboardConnected(true);
+    EXPECT_TRUE(MacHotKeyManager::sharedInstance()->isRegistered());
+    first->setKeyboardConnected(false);
+    EXPECT_FALSE(MacHotKeyManager::sharedInstance()->isRegistered());
     recordSignals(first.get(), "first");
     recordSignals(second.get(), "second");
 
-    uvccam::sim::attachCamera("RX240");
+    const QString id = uvccam::sim::attachCamera("RX710+");
     deliverPending();
     EXPECT_EQ(g_trace, (QStringList{"signal second deviceAdd", "signal second deviceChange", "signal second deviceAdd",
                                     "signal second deviceChange"}));
-    EXPECT_EQ(first->getDeviceInfo().modelName, QStringLiteral("RX240"));
+    EXPECT_EQ(info(), (QStringList{"10811", "RX710+", id})) << "the first object reads the newest core";
     EXPECT_FALSE(firstCore->currentCamera) << "the first core is no longer reached";
 }
 
-TEST_F(FacadeOnSimulator, NoCallbackReachesADestroyedObject)
+TEST_F(Facade, NoCallbackReachesADestroyedObject)
 {
     auto* camera = static_cast<MacUVCCam*>(acquireUVCCam());
     MacUVCCamOC* core = macUVCCamOC;
@@ -397,27 +286,10 @@ TEST_F(FacadeOnSimulator, NoCallbackReachesADestroyedObject)
     onHotKeyPressed(1);
     onUpdateVol(3.0f);
     onHidDeviceReady();
-    char hidId[] = "1";
-    onHidDeviceRemoved(hidId);
+    char hidId[] = "1"; onHidDeviceRemoved(hidId);
     uvccam::sim::detach(id);
     deliverPending();
     EXPECT_FALSE(core->currentCamera);
-}
-
-TEST_F(FacadeOnSimulator, InstallsTheDeviceAndHotKeyCallbacks)
-{
-    std::unique_ptr<UVCCam> camera(acquireUVCCam());
-    EXPECT_EQ(MacCameraManager::sharedInstance()->deviceConnected(), &onDeviceConnected);
-    EXPECT_EQ(MacCameraManager::sharedInstance()->deviceDisconnected(), &onDeviceDisconnected);
-    EXPECT_EQ(macUVCCamOC->hidDeviceReadyCallback, &onHidDeviceReady);
-    EXPECT_EQ(macUVCCamOC->hidDeviceRemoveCallback, &onHidDeviceRemoved);
-    EXPECT_EQ(MacHotKeyManager::sharedInstance()->hotKeyCallbackFun(), &onHotKeyPressed);
-    EXPECT_EQ(macUVCCamOC->audioCallback, nullptr);
-
-    camera->setKeyboardConnected(true);
-    EXPECT_TRUE(MacHotKeyManager::sharedInstance()->isRegistered());
-    camera->setKeyboardConnected(false);
-    EXPECT_FALSE(MacHotKeyManager::sharedInstance()->isRegistered());
 }
 
 }  // namespace

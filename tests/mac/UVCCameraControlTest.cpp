@@ -7,21 +7,12 @@
 #include "mac/MacUVCCam.h"
 #include "support/SimulatedWorld.h"
 
-#include <cmath>
 #include <memory>
 
 namespace {
 
 using uvccam::testing::SimulatedWorld;
 using namespace uvccam::platform;
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
-}
 
 // What the library put on the wire: set-up fields and data, as one comparable text.
 QString wire(const UvcCameraModel::Request& r)
@@ -60,9 +51,9 @@ protected:
     std::unique_ptr<UVCCameraControl> control;
 };
 
-TEST_F(UvcControl, TypedRequestsPutTheClassRequestOnTheWire)
+TEST_F(UvcControl, TypedRequestsAndAnEightByteControlPutTheClassRequestOnTheWire)
 {
-    attach("LUM610");
+    UvcCameraModel& uvc = attach("LUM610");
     EXPECT_TRUE(control->setData(-5, 2, 2, 3));
     EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 2, 3), -5 + 0x10000);
     EXPECT_TRUE(control->setData(4600, 4, 10, 3));
@@ -74,144 +65,83 @@ TEST_F(UvcControl, TypedRequestsPutTheClassRequestOnTheWire)
     EXPECT_EQ(answer[0], 50);
     // Only the low 8 bits of selector and unit reach the wire.
     EXPECT_TRUE(control->setData(1, 2, 0x103, 0x203));
+    const UVCControlInfo focus = uvc_controls.absoluteFocus;
+    ASSERT_EQ(focus.size, 8);
+    EXPECT_FALSE(control->setValue(-1, &focus)) << "out of the focus range: the camera stalls";
+    EXPECT_TRUE(control->setValue(700, &focus));
+    EXPECT_EQ(control->getValueForControl(&focus), 700);
+    EXPECT_EQ(uvc.control(1, 6)->current, 700);
 
     EXPECT_EQ(sent(), (QStringList{
         "21 01 0200 0300 2 [fb ff]", "a1 81 0200 0300 2 [fb ff]",
         "21 01 0a00 0300 4 [f8 11 00 00]", "a1 83 0a00 0300 4 [64 19 00 00]",
-        "21 01 0300 0300 2 [21 00]", "a1 87 0300 0300 2 [32 00]",
-        "21 01 0300 0300 2 [01 00]"}));
+        "21 01 0300 0300 2 [21 00]", "a1 87 0300 0300 2 [32 00]", "21 01 0300 0300 2 [01 00]",
+        "21 01 0600 0100 8 [ff ff ff ff ff ff ff ff]", "21 01 0600 0100 8 [bc 02 00 00 00 00 00 00]",
+        "a1 81 0600 0100 8 [bc 02 00 00 00 00 00 00]"}));
 }
 
-TEST_F(UvcControl, AnEightByteControlIsSentAndReadWhole)
-{
-    UvcCameraModel& uvc = attach("LUM610");
-    const UVCControlInfo focus = uvc_controls.absoluteFocus;
-    ASSERT_EQ(focus.size, 8);
-    EXPECT_TRUE(control->setValue(-1, &focus) == false) << "out of the focus range: the camera stalls";
-    EXPECT_TRUE(control->setValue(700, &focus));
-    EXPECT_EQ(control->getValueForControl(&focus), 700);
-    EXPECT_EQ(uvc.control(1, 6)->current, 700);
-    EXPECT_EQ(sent()[1], QStringLiteral("21 01 0600 0100 8 [bc 02 00 00 00 00 00 00]"));
-    EXPECT_EQ(sent()[0], QStringLiteral("21 01 0600 0100 8 [ff ff ff ff ff ff ff ff]"));
-}
-
+// The sign rules: unit 3's brightness is kept to -127..127 both ways, unit 2's is raw.
+enum Direction { Read = 1, Write = 2, Both = 3 };
 struct BrightnessCase {
     const char* what;
-    int unit;
-    int length;
-    std::int64_t deviceValue;  // what the camera holds
-    std::int32_t read;         // what getValueForControl gives
+    int unit, length;
+    Direction direction;
+    std::int64_t raw;    // what the camera holds
+    std::int32_t value;  // what is read from it, or written to give it
 };
 
-class BrightnessReading : public UvcControl, public ::testing::WithParamInterface<BrightnessCase> {};
+class Brightness : public UvcControl, public ::testing::WithParamInterface<BrightnessCase> {};
 
-TEST_P(BrightnessReading, FollowsTheSignRulesOfItsUnit)
+TEST_P(Brightness, FollowsTheSignRulesOfItsUnit)
 {
     const BrightnessCase& c = GetParam();
     UvcCameraModel& uvc = attach("LUM610");
     // Give the control the width and range that let the raw value through.
-    uvc.setControl(c.unit, 2, UvcCameraModel::Control{c.length, false, 0, 0xFFFF, 0, c.deviceValue});
+    uvc.setControl(c.unit, 2, UvcCameraModel::Control{c.length, false, 0, 0xFFFF, 0, c.raw});
     const UVCControlInfo brightness{c.unit, 2, c.length};
-    EXPECT_EQ(control->getValueForControl(&brightness), c.read) << c.what;
+    if (c.direction & Read) {
+        EXPECT_EQ(control->getValueForControl(&brightness), c.value) << c.what;
+    }
+    if (c.direction & Write) {
+        uvc.setControl(c.unit, 2, UvcCameraModel::Control{c.length, false, 0, 0xFFFF, 0, 0x1234});
+        EXPECT_TRUE(control->setValue(c.value, &brightness)) << c.what;
+        EXPECT_EQ(uvc.control(c.unit, 2)->current, c.raw) << c.what;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, BrightnessReading, ::testing::Values(
-    BrightnessCase{"two-byte negative on unit 3", 3, 2, 0xFFFB, -5},
-    BrightnessCase{"lowest negative on unit 3", 3, 2, 0xFF81, -127},
-    BrightnessCase{"128 is out of range on unit 3", 3, 2, 0x0080, 0},
-    BrightnessCase{"0xFF80 is out of range on unit 3", 3, 2, 0xFF80, 0},
-    BrightnessCase{"positive on unit 3", 3, 2, 0x007F, 127},
-    BrightnessCase{"one byte: -1 after the get, then out of range", 3, 1, 0xFF, 0},
-    BrightnessCase{"unit 2 has no sign rule", 2, 2, 0xFFFB, 65531}));
+INSTANTIATE_TEST_SUITE_P(Values, Brightness, ::testing::Values(
+    BrightnessCase{"negative on unit 3", 3, 2, Both, 0xFFFB, -5},
+    BrightnessCase{"lowest negative on unit 3", 3, 2, Both, 0xFF81, -127},
+    BrightnessCase{"highest positive on unit 3", 3, 2, Both, 0x007F, 127},
+    BrightnessCase{"128 is out of range on unit 3", 3, 2, Read, 0x0080, 0},
+    BrightnessCase{"0xFF80 is out of range on unit 3", 3, 2, Read, 0xFF80, 0},
+    BrightnessCase{"one byte: -1 after the get, then out of range", 3, 1, Read, 0xFF, 0},
+    BrightnessCase{"-128 is out of range on unit 3", 3, 2, Write, 0, -128},
+    BrightnessCase{"200 is out of range on unit 3", 3, 2, Write, 0, 200},
+    BrightnessCase{"the raw form is out of range on unit 3", 3, 2, Write, 0, 0xFFFB},
+    BrightnessCase{"unit 2 has no sign rule", 2, 2, Both, 0xFFFB, 65531}));
 
-TEST_F(UvcControl, BrightnessWritesAreMappedOnUnit3Only)
-{
-    UvcCameraModel& uvc = attach("LUM610");
-    uvc.setControl(3, 2, UvcCameraModel::Control{2, false, 0, 0xFFFF, 0, 0});
-    const UVCControlInfo unit3{3, 2, 2};
-    EXPECT_TRUE(control->setValue(-5, &unit3));
-    EXPECT_TRUE(control->setValue(200, &unit3));
-    EXPECT_TRUE(control->setValue(-200, &unit3));
-    EXPECT_TRUE(control->setValue(127, &unit3));
-    UvcCameraModel& rx = attach("RX710");
-    rx.setControl(2, 2, UvcCameraModel::Control{2, false, 0, 0xFFFF, 0, 0});
-    const UVCControlInfo unit2{2, 2, 2};
-    EXPECT_TRUE(control->setValue(-5, &unit2));
-    EXPECT_EQ(sent(), QStringList{"21 01 0200 0200 2 [fb ff]"});
-    EXPECT_EQ(uvc.requests().size(), 4u);
-    EXPECT_EQ(wire(uvc.requests()[0]), QStringLiteral("21 01 0200 0300 2 [fb ff]"));
-    EXPECT_EQ(wire(uvc.requests()[1]), QStringLiteral("21 01 0200 0300 2 [00 00]"));
-    EXPECT_EQ(wire(uvc.requests()[2]), QStringLiteral("21 01 0200 0300 2 [00 00]"));
-    EXPECT_EQ(wire(uvc.requests()[3]), QStringLiteral("21 01 0200 0300 2 [7f 00]"));
-}
-
-TEST(BrightnessMapping, KeepsOnlyMinus127To127InBothDirections)
-{
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(0xFFFB, true), -5);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(0xFF81, true), -127);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(-5, false), 0xFFFB);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(-127, false), 0xFF81);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(-128, false), 0);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(-5, true), 0);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(0xFFFB, false), 0);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(128, true), 0);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(0, true), 0);
-    EXPECT_EQ(UVCCameraControl::mapForBrightnessValue(127, false), 127);
-}
-
-TEST(LinearMapping, ScalesAndDividesByZeroInFloatingPoint)
-{
-    EXPECT_FLOAT_EQ(UVCCameraControl::mapValue(5, 0, 10, 0, 100), 50.0f);
-    EXPECT_FLOAT_EQ(UVCCameraControl::mapValue(0, -1, 1, 0, 255), 127.5f);
-    EXPECT_FALSE(std::isfinite(UVCCameraControl::mapValue(3, 2, 2, 0, 1)));
-}
-
-TEST_F(UvcControl, ExclusiveAccessStillSendsAndCloses)
-{
-    UvcCameraModel& uvc = attach("RX240");
-    uvc.setOpenFault(UvcCameraModel::OpenFault::ExclusiveAccess);
-    EXPECT_TRUE(control->setData(3, 2, 8, 3));
-    EXPECT_EQ(uvc.control(3, 8)->current, 3);
-    EXPECT_FALSE(uvc.isInterfaceOpen());
-}
-
-TEST_F(UvcControl, AnInterfaceThatCannotOpenSendsNothing)
-{
-    UvcCameraModel& uvc = attach("RX240");
-    uvc.setOpenFault(UvcCameraModel::OpenFault::Fails);
-    EXPECT_FALSE(control->setData(3, 2, 8, 3));
-    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 8, 3), 0);
-    EXPECT_TRUE(uvc.requests().empty());
-}
-
-TEST_F(UvcControl, OpensAndClosesAroundEveryRequest)
+TEST_F(UvcControl, OpensAndClosesAroundEveryRequestAndToleratesOnlyExclusiveAccess)
 {
     UvcCameraModel& uvc = attach("RX240");
     control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 8, 3);
     control->setData(1, 2, 8, 3);
     EXPECT_EQ(uvc.interfaceOpens(), 2);
     EXPECT_FALSE(uvc.isInterfaceOpen());
+
+    uvc.clearRequests();
+    uvc.setOpenFault(UvcCameraModel::OpenFault::Fails);
+    EXPECT_FALSE(control->setData(3, 2, 8, 3));
+    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 8, 3), 0);
+    EXPECT_TRUE(uvc.requests().empty()) << "an interface that cannot open sends nothing";
+
+    uvc.setOpenFault(UvcCameraModel::OpenFault::ExclusiveAccess);
+    EXPECT_TRUE(control->setData(3, 2, 8, 3));
+    EXPECT_EQ(uvc.control(3, 8)->current, 3);
+    EXPECT_FALSE(uvc.isInterfaceOpen());
 }
 
-TEST_F(UvcControl, StallsAndWrongLengthsFailAndReadAsZero)
-{
-    UvcCameraModel& uvc = attach("RX240");
-    uvc.stallNextRequests(1);
-    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 3, 3), 0);
-    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 3, 3), 50);
-    EXPECT_FALSE(control->setData(1, 4, 3, 3)) << "contrast is two bytes";
-    EXPECT_FALSE(control->setData(1, 2, 99, 3)) << "no such selector";
-    // A control whose limits cannot be read has the range (0, 0).
-    const UVCControlInfo unknown{12, 1, 2};
-    const UVCControlRange range = control->getRangeForControl(&unknown);
-    EXPECT_EQ(range.min, 0);
-    EXPECT_EQ(range.max, 0);
-    const UVCControlRange pan = control->getRangeForControl(&uvc_controls.pan);
-    EXPECT_EQ(pan.min, -36000);
-    EXPECT_EQ(pan.max, 36000);
-}
-
-TEST_F(UvcControl, RefusesLengthsTheWireCannotCarry)
+TEST_F(UvcControl, FailedRequestsReadAsZeroAndUncarriableOnesAreNotSent)
 {
     UvcCameraModel& uvc = attach("RX240");
     EXPECT_FALSE(control->setData(1, -1, 3, 3));
@@ -219,26 +149,39 @@ TEST_F(UvcControl, RefusesLengthsTheWireCannotCarry)
     EXPECT_FALSE(control->setStructData(nullptr, 2, 3, 3));
     EXPECT_FALSE(control->getStructDataFor(UVCCameraControl::UVC_GET_CUR, 2, 3, 3, nullptr));
     EXPECT_TRUE(uvc.requests().empty());
-}
 
-TEST_F(UvcControl, AnUnpluggedCameraFailsEveryRequest)
-{
-    attach("RX240");
+    uvc.stallNextRequests(1);
+    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 3, 3), 0);
+    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 3, 3), 50);
+    EXPECT_FALSE(control->setData(1, 4, 3, 3)) << "contrast is two bytes";
+    EXPECT_FALSE(control->setData(1, 2, 99, 3)) << "no such selector";
+    const UVCControlRange pan = control->getRangeForControl(&uvc_controls.pan);
+    EXPECT_EQ(std::make_pair(pan.min, pan.max), std::make_pair(-36000L, 36000L));
+
     uvccam::sim::detach(device->listedUniqueID());
-    EXPECT_FALSE(control->setData(1, 2, 3, 3));
+    EXPECT_FALSE(control->setData(1, 2, 3, 3)) << "unplugged";
     EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 3, 3), 0);
 }
 
-TEST_F(UvcControl, FindingNoDeviceLeavesNoInterface)
+TEST_F(UvcControl, CreationSkipsUnreachableDevicesReadsTheSerialAndMayFindNothing)
 {
-    uvccam::sim::attachCamera("RX710");
+    const QString first = uvccam::sim::attachCamera("RX240");
+    const QString second = uvccam::sim::attachCamera("RX710");
+    simulator().findDevice(first)->setUsbAccessFails(true);
+    UVCCameraControl path;
+    path.initWithLocationID(simulator().findDevice(second)->profile().locationId);
+    EXPECT_TRUE(path.hasInterface());
+    const auto& requests = simulator().findDevice(second)->uvc()->requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(wire(requests[0]).left(20), QStringLiteral("80 06 0303 0409 256 "));
+    EXPECT_EQ(*path.serialNum(), QStringLiteral("SIM000002"));
+    EXPECT_EQ(logged(LogChannel::QtDebug), QStringList{"CameraControl Error: IOCreatePlugInInterfaceForService returned 0xe00002e2."});
+
     UVCCameraControl byLocation;
     byLocation.initWithLocationID(0x0BADBEEF);
     EXPECT_FALSE(byLocation.hasInterface());
     EXPECT_FALSE(byLocation.setData(1, 2, 2, 2));
-    EXPECT_EQ(byLocation.getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 2, 2), 0);
     EXPECT_FALSE(byLocation.serialNum());
-
     UVCCameraControl byIds;
     byIds.initWithVendorID(0x2A3B, 0x2574);
     EXPECT_TRUE(byIds.hasInterface());
@@ -248,90 +191,48 @@ TEST_F(UvcControl, FindingNoDeviceLeavesNoInterface)
     EXPECT_FALSE(wrongIds.hasInterface());
 }
 
-TEST_F(UvcControl, LogsDevicesItCannotReachAndGoesOn)
-{
-    const QString first = uvccam::sim::attachCamera("RX240");
-    const QString second = uvccam::sim::attachCamera("RX710");
-    simulator().findDevice(first)->setUsbAccessFails(true);
-    UVCCameraControl path;
-    path.initWithLocationID(simulator().findDevice(second)->profile().locationId);
-    EXPECT_TRUE(path.hasInterface());
-    EXPECT_EQ(logged(LogChannel::QtDebug),
-              QStringList{"CameraControl Error: IOCreatePlugInInterfaceForService returned 0xe00002e2."});
-    EXPECT_EQ(logged(LogChannel::System), QStringList{"DeviceSerialNumber = SIM000002"});
-    EXPECT_EQ(logged(LogChannel::StandardError), QStringList{"SIM000002"});
-}
-
+enum class SerialFault { None, Index, Request };
 struct SerialCase {
     const char* what;
+    SerialFault fault;
     QByteArray descriptor;
-    bool hasSerial;
-    const char* serial;
+    const char *serial, *outputLog;  // nullptr: none
 };
 
 class SerialNumber : public UvcControl, public ::testing::WithParamInterface<SerialCase> {};
 
-TEST_P(SerialNumber, IsDecodedOnlyFromAWholeDescriptor)
+TEST_P(SerialNumber, IsDecodedOnlyFromAWholeDescriptorAndFailuresAreLogged)
 {
     const SerialCase& c = GetParam();
     const QString id = uvccam::sim::attachCamera("RX710");
-    simulator().findDevice(id)->uvc()->setSerialDescriptor(c.descriptor);
+    UvcCameraModel& uvc = *simulator().findDevice(id)->uvc();
+    uvc.setSerialDescriptor(c.descriptor);
+    uvc.setSerialIndexFails(c.fault == SerialFault::Index);
+    uvc.setSerialRequestFails(c.fault == SerialFault::Request);
     UVCCameraControl path;
     path.initWithLocationID(simulator().findDevice(id)->profile().locationId);
-    ASSERT_EQ(path.serialNum().has_value(), c.hasSerial) << c.what;
-    if (c.hasSerial) {
-        EXPECT_EQ(*path.serialNum(), QString::fromUtf8(c.serial)) << c.what;
-    }
+    EXPECT_TRUE(path.hasInterface());
+    EXPECT_EQ(path.serialNum(), c.serial ? std::optional(QString::fromUtf8(c.serial)) : std::nullopt) << c.what;
+    const QString text = QString::fromUtf8(c.serial ? c.serial : "(null)");
+    EXPECT_EQ(logged(LogChannel::System), QStringList{"DeviceSerialNumber = " + text});
+    EXPECT_EQ(logged(LogChannel::StandardError), c.serial ? QStringList{text} : QStringList{});
+    EXPECT_EQ(logged(LogChannel::StandardOutput), c.outputLog ? QStringList{c.outputLog} : QStringList{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Descriptors, SerialNumber, ::testing::Values(
-    SerialCase{"ASCII", bytes({8, 3, 'A', 0, 'B', 0, '7', 0}), true, "AB7"},
-    SerialCase{"beyond Latin-1", bytes({6, 3, 0xAC, 0x20, 'x', 0}), true, "\xE2\x82\xAC" "x"},
-    SerialCase{"empty string", bytes({2, 3}), true, ""},
-    SerialCase{"length below 2", bytes({1, 3, 'A', 0}), false, ""},
-    SerialCase{"odd length", bytes({5, 3, 'A', 0, 'B'}), false, ""},
-    SerialCase{"claims more than arrived", bytes({10, 3, 'A', 0}), false, ""}));
-
-TEST_F(UvcControl, SerialNumberFailuresAreReportedOnStandardOutput)
-{
-    const QString id = uvccam::sim::attachCamera("RX710");
-    UvcCameraModel& uvc = *simulator().findDevice(id)->uvc();
-    const std::uint32_t location = simulator().findDevice(id)->profile().locationId;
-    uvc.setSerialIndexFails(true);
-    UVCCameraControl first;
-    first.initWithLocationID(location);
-    uvc.setSerialIndexFails(false);
-    uvc.setSerialRequestFails(true);
-    UVCCameraControl second;
-    second.initWithLocationID(location);
-
-    EXPECT_FALSE(first.serialNum());
-    EXPECT_FALSE(second.serialNum());
-    EXPECT_TRUE(first.hasInterface());
-    EXPECT_EQ(logged(LogChannel::StandardOutput), (QStringList{"Could not get serial number string index (error: e00002bc)\n",
-                                                               "Could not get serial number string using index\n"}));
-    EXPECT_EQ(logged(LogChannel::System), (QStringList{"DeviceSerialNumber = (null)", "DeviceSerialNumber = (null)"}));
-}
-
-TEST_F(UvcControl, TheSerialDescriptorRequestIsTheStandardOne)
-{
-    const QString id = uvccam::sim::attachCamera("RX710");
-    UVCCameraControl path;
-    path.initWithLocationID(simulator().findDevice(id)->profile().locationId);
-    const auto& requests = simulator().findDevice(id)->uvc()->requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(wire(requests[0]).left(20), QStringLiteral("80 06 0303 0409 256 "));
-    EXPECT_EQ(*path.serialNum(), QStringLiteral("SIM000001"));
-}
+    SerialCase{"ASCII", SerialFault::None, QByteArray::fromHex("08 03 41 00 42 00 37 00"), "AB7", nullptr},
+    SerialCase{"beyond Latin-1", SerialFault::None, QByteArray::fromHex("06 03 ac 20 78 00"), "\xE2\x82\xAC" "x", nullptr},
+    SerialCase{"empty string", SerialFault::None, QByteArray::fromHex("02 03"), "", nullptr},
+    SerialCase{"length below 2", SerialFault::None, QByteArray::fromHex("01 03 41 00"), nullptr, nullptr},
+    SerialCase{"odd length", SerialFault::None, QByteArray::fromHex("05 03 41 00 42"), nullptr, nullptr},
+    SerialCase{"claims more than arrived", SerialFault::None, QByteArray::fromHex("0a 03 41 00"), nullptr, nullptr},
+    SerialCase{"no string index", SerialFault::Index, {}, nullptr, "Could not get serial number string index (error: e00002bc)\n"},
+    SerialCase{"request fails", SerialFault::Request, {}, nullptr, "Could not get serial number string using index\n"}));
 
 // Through the library's own objects: the selected camera's controls answer real requests.
-struct MapCase {
-    const char* model;
-    std::int32_t value;
-    QStringList wire;
-};
+struct MapCase { const char* model; std::int32_t value; QStringList wire; };
 
-class CameraControlsThroughTheCore : public SimulatedWorld, public ::testing::WithParamInterface<MapCase> {};
+class CameraControlsThroughTheCore : public UvcControl, public ::testing::WithParamInterface<MapCase> {};
 
 TEST_P(CameraControlsThroughTheCore, SetAndReadBrightnessOnTheCamerasMap)
 {
@@ -340,17 +241,14 @@ TEST_P(CameraControlsThroughTheCore, SetAndReadBrightnessOnTheCamerasMap)
     std::unique_ptr<UVCCam> camera(acquireUVCCam());
     ASSERT_EQ(camera->getDeviceInfo().deviceUniqueId, id);
     MacCamera& selected = *macUVCCamOC->currentCamera;
-    UvcCameraModel& uvc = *simulator().findDevice(id)->uvc();
+    device = simulator().findDevice(id);
+    UvcCameraModel& uvc = *device->uvc();
     uvc.clearRequests();
-
-    EXPECT_EQ(camera->getDeviceSN(), QString::fromUtf8(simulator().findDevice(id)->profile().serialNumber.toUtf8()));
+    EXPECT_EQ(camera->getDeviceSN(), device->profile().serialNumber);
     EXPECT_TRUE(selected.setValue(c.value, &selected.dev_uvc_controls.brightness));
     EXPECT_EQ(selected.getValueForControl(&selected.dev_uvc_controls.brightness), c.value);
     EXPECT_EQ(uvc.control(uvc.processingUnit(), 2)->current, c.value);
-    QStringList lines;
-    for (const auto& request : uvc.requests())
-        lines << wire(request);
-    EXPECT_EQ(lines, c.wire);
+    EXPECT_EQ(sent(), c.wire);
 }
 
 INSTANTIATE_TEST_SUITE_P(Maps, CameraControlsThroughTheCore, ::testing::Values(
