@@ -7,6 +7,7 @@
 #include "mac/MacUVCCam.h"
 #include "support/SimulatedWorld.h"
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -120,6 +121,13 @@ INSTANTIATE_TEST_SUITE_P(Values, Brightness, ::testing::Values(
     BrightnessCase{"200 is out of range on unit 3", 3, 2, Write, 0, 200},
     BrightnessCase{"the raw form is out of range on unit 3", 3, 2, Write, 0, 0xFFFB},
     BrightnessCase{"unit 2 has no sign rule", 2, 2, Both, 0xFFFB, 65531}));
+
+TEST(LinearMapping, ScalesInSinglePrecisionAndDividesByZeroToNoNumber)
+{
+    EXPECT_FLOAT_EQ(UVCCameraControl::mapValue(5, 0, 10, 0, 100), 50.0f);
+    EXPECT_FLOAT_EQ(UVCCameraControl::mapValue(0, -1, 1, 0, 255), 127.5f);
+    EXPECT_FALSE(std::isfinite(UVCCameraControl::mapValue(3, 2, 2, 0, 1)));
+}
 
 TEST_F(UvcControl, OpensAndClosesAroundEveryRequestAndToleratesOnlyExclusiveAccess)
 {
