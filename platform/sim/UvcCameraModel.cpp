@@ -146,18 +146,8 @@ UsbStatus UvcCameraModel::answer(const UsbSetupPacket& setup, std::uint8_t* data
     Control* target = control(unit, selector);
     if (!target)
         return kUsbPipeStalled;
-    if (setup.bRequest == GET_INFO) {
-        if (setup.wLength != 1)
-            return kUsbPipeStalled;
-        data[0] = kInfoSupportsGetAndSet;
-        return kUsbSuccess;
-    }
-    if (setup.bRequest == GET_LEN) {
-        if (setup.wLength != 2)
-            return kUsbPipeStalled;
-        encode(target->length, 2, data);
-        return kUsbSuccess;
-    }
+    if (auto answered = answerInfoOrLength(setup, target->length, data))
+        return *answered;
     // The maker's firmware answers a limit or default asked with fewer bytes than the
     // control has (its own range table does so) with the value's low bytes; the current
     // value must be asked and set with its exact length.
@@ -193,11 +183,9 @@ UsbStatus UvcCameraModel::answer(const UsbSetupPacket& setup, std::uint8_t* data
     }
 }
 
-UsbStatus UvcCameraModel::answerExtensionUnit(const UsbSetupPacket& setup, int unit, int selector, std::uint8_t* data)
+std::optional<UsbStatus> UvcCameraModel::answerInfoOrLength(const UsbSetupPacket& setup, int length, std::uint8_t* data)
 {
-    // Every extension unit offers selectors 1 to 16 as properties of up to 64 bytes.
-    if (selector < 1 || selector > kExtensionSelectors)
-        return kUsbPipeStalled;
+    // Every control, standard or vendor, says it can be read and set, and how long it is.
     if (setup.bRequest == GET_INFO) {
         if (setup.wLength != 1)
             return kUsbPipeStalled;
@@ -207,9 +195,19 @@ UsbStatus UvcCameraModel::answerExtensionUnit(const UsbSetupPacket& setup, int u
     if (setup.bRequest == GET_LEN) {
         if (setup.wLength != 2)
             return kUsbPipeStalled;
-        encode(kExtensionMaxLength, 2, data);
+        encode(length, 2, data);
         return kUsbSuccess;
     }
+    return std::nullopt;
+}
+
+UsbStatus UvcCameraModel::answerExtensionUnit(const UsbSetupPacket& setup, int unit, int selector, std::uint8_t* data)
+{
+    // Every extension unit offers selectors 1 to 16 as properties of up to 64 bytes.
+    if (selector < 1 || selector > kExtensionSelectors)
+        return kUsbPipeStalled;
+    if (auto answered = answerInfoOrLength(setup, kExtensionMaxLength, data))
+        return *answered;
     if (setup.wLength < 1 || setup.wLength > kExtensionMaxLength)
         return kUsbPipeStalled;
 

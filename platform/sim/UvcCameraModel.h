@@ -95,6 +95,8 @@ public:
 
 private:
     UsbStatus answer(const UsbSetupPacket& setup, std::uint8_t* data);
+    // GET_INFO and GET_LEN, answered alike for every control; none for other requests.
+    static std::optional<UsbStatus> answerInfoOrLength(const UsbSetupPacket& setup, int length, std::uint8_t* data);
     UsbStatus answerExtensionUnit(const UsbSetupPacket& setup, int unit, int selector, std::uint8_t* data);
     QByteArray serialDescriptor() const;
 

@@ -5,6 +5,7 @@
 #include "UVCCamSimulation.h"
 #include "mac/MacCameraManager.h"
 #include "support/SimulatedWorld.h"
+#include "support/WireText.h"
 
 namespace {
 
@@ -34,15 +35,8 @@ protected:
     QStringList sent() const
     {
         QStringList lines;
-        for (const auto& r : device->uvc()->requests()) {
-            lines << QStringLiteral("%1 %2 %3 %4 %5 [%6]")
-                         .arg(r.setup.bmRequestType, 2, 16, QLatin1Char('0'))
-                         .arg(r.setup.bRequest, 2, 16, QLatin1Char('0'))
-                         .arg(r.setup.wValue, 4, 16, QLatin1Char('0'))
-                         .arg(r.setup.wIndex, 4, 16, QLatin1Char('0'))
-                         .arg(r.setup.wLength)
-                         .arg(QString::fromLatin1(r.data.toHex(' ')));
-        }
+        for (const auto& r : device->uvc()->requests())
+            lines << uvccam::testing::wire(r);
         device->uvc()->clearRequests();
         return lines;
     }

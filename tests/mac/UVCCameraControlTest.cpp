@@ -6,6 +6,7 @@
 #include "mac/MacCamera.h"
 #include "mac/MacUVCCam.h"
 #include "support/SimulatedWorld.h"
+#include "support/WireText.h"
 
 #include <cmath>
 #include <memory>
@@ -15,17 +16,7 @@ namespace {
 using uvccam::testing::SimulatedWorld;
 using namespace uvccam::platform;
 
-// What the library put on the wire: set-up fields and data, as one comparable text.
-QString wire(const UvcCameraModel::Request& r)
-{
-    return QStringLiteral("%1 %2 %3 %4 %5 [%6]")
-        .arg(r.setup.bmRequestType, 2, 16, QLatin1Char('0'))
-        .arg(r.setup.bRequest, 2, 16, QLatin1Char('0'))
-        .arg(r.setup.wValue, 4, 16, QLatin1Char('0'))
-        .arg(r.setup.wIndex, 4, 16, QLatin1Char('0'))
-        .arg(r.setup.wLength)
-        .arg(QString::fromLatin1(r.data.toHex(' ')));
-}
+using uvccam::testing::wire;
 
 class UvcControl : public SimulatedWorld {
 protected:
