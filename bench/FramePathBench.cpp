@@ -1,5 +1,6 @@
 // The frame path from a simulated camera to the host's callback, against a plain loop that
 // draws the same frames and calls the callback directly.
+#include "hotkey/HKHotKeyCenter.h"
 #include "mac/MacCameraManager.h"
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
@@ -39,6 +40,7 @@ void discardWorld(std::shared_ptr<Simulator>& simulator)
     MacCameraManager::discardSharedInstance();
     MacHidDeviceManager::discardSharedInstance();
     MacHotKeyManager::discardSharedInstance();
+    HKHotKeyCenter::discardSharedHotKeyCenter();
     simulator.reset();
     Platform::install(nullptr);
 }

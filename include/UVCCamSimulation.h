@@ -16,6 +16,29 @@ namespace uvccam::sim {
 // already in use it changes nothing. Events run on the host's QCoreApplication.
 UVCCAM_EXPORT void useSimulatedDevices();
 
+// The clock the simulated devices run on.
+enum class Clock {
+    // The host's Qt event loop: frames, level ticks and delays take as long as on hardware.
+    RealTime,
+    // Simulated time passes only inside wait() (and inside the library's own bounded waits),
+    // and there at once: a 10-second recording takes no real time. For scripts and tests;
+    // nothing of the library runs from the host's Qt event loop on this clock.
+    Virtual,
+};
+
+// As useSimulatedDevices(), on the given clock.
+UVCCAM_EXPORT void useSimulatedDevices(Clock clock);
+
+// Lets `seconds` of the library's time pass on the main thread: runs the event loop of the
+// platform in use for that long, so that frames, arrivals, level ticks and delayed tasks
+// happen meanwhile. At once on the virtual clock, in real time otherwise. A negative time
+// counts as 0, which still delivers whatever is due now.
+UVCCAM_EXPORT void wait(double seconds);
+
+// The library's clock in seconds since the platform was made: simulated time on the
+// virtual clock, real time otherwise. Measure what happens during wait() with it.
+UVCCAM_EXPORT double clockSeconds();
+
 // True while the simulator is the platform in use (also the default until real device
 // support is chosen).
 UVCCAM_EXPORT bool isSimulating();
@@ -62,5 +85,17 @@ UVCCAM_EXPORT QStringList attachedDevices();
 // are, as a misbehaving driver might report them). Changes nothing when the simulator is
 // not the platform in use.
 UVCCAM_EXPORT void setSystemVolumes(float output, float input);
+
+// The user presses a global hot-key combination and releases it `holdSeconds` later (on the
+// clock in use: real time on the Qt event loop, at once inside a wait on the virtual clock).
+// `keyCode` is a virtual key code (the position of a key: 123 left arrow, 37 L, 20 the 3
+// of the main keyboard ...) and `modifierFlags` the modifier keys held, in the key event's
+// values (Command 0x100000, Option 0x80000, Control 0x40000, Shift 0x20000). Both events
+// arrive through the event loop, as the window system's do, so the hot keys registered by
+// setKeyboardConnected(true) report through keyPressed() while the loop runs; a shortcut
+// that repeats while held repeats until the release. Returns false, and presses nothing,
+// when no registered hot key has this combination, when `holdSeconds` is negative or not
+// a number, or when the simulator is not the platform in use.
+UVCCAM_EXPORT bool pressHotKey(int keyCode, quint64 modifierFlags, double holdSeconds);
 
 }  // namespace uvccam::sim

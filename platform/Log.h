@@ -1,6 +1,8 @@
 // The four diagnostic channels and the printf-style formatting their messages use.
 #pragma once
 
+#include "UVCCamExport.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -60,8 +62,9 @@ private:
 // print nothing; surplus ones are ignored.
 QString formatMessage(const char* format, std::initializer_list<LogArg> args);
 
-// The channels as the library's code writes to them.
-void writeLog(LogChannel channel, const char* format, std::initializer_list<LogArg> args);
+// The channels as the library's code writes to them. Exported for the libraries built on
+// this one (the widgets), whose messages go to the same channels.
+UVCCAM_EXPORT void writeLog(LogChannel channel, const char* format, std::initializer_list<LogArg> args);
 
 template <typename... Args>
 void logSystem(const char* format, const Args&... args)

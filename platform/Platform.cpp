@@ -26,6 +26,11 @@ Platform::Platform(Services services) : services_(std::move(services)), temporar
 Platform::~Platform()
 {
     // Device services may still refer to the run loop and the log while they go.
+    services_.keyboardLayout.reset();
+    services_.hotKeys.reset();
+    services_.taskInfo.reset();
+    services_.loginItems.reset();
+    services_.process.reset();
     services_.audioPlayback.reset();
     services_.audioHardware.reset();
     services_.hid.reset();

@@ -5,8 +5,13 @@
 #include "platform/AudioPlaybackService.h"
 #include "platform/CaptureService.h"
 #include "platform/HidService.h"
+#include "platform/HotKeyService.h"
+#include "platform/KeyboardLayoutService.h"
 #include "platform/Log.h"
+#include "platform/LoginItemsService.h"
+#include "platform/ProcessService.h"
 #include "platform/RunLoop.h"
+#include "platform/TaskInfoService.h"
 #include "platform/UsbService.h"
 
 #include <memory>
@@ -26,6 +31,11 @@ public:
         std::unique_ptr<HidService> hid;
         std::unique_ptr<AudioHardwareService> audioHardware;
         std::unique_ptr<AudioPlaybackService> audioPlayback;
+        std::unique_ptr<ProcessService> process;
+        std::unique_ptr<LoginItemsService> loginItems;
+        std::unique_ptr<TaskInfoService> taskInfo;
+        std::unique_ptr<HotKeyService> hotKeys;
+        std::unique_ptr<KeyboardLayoutService> keyboardLayout;
     };
 
     explicit Platform(Services services);
@@ -45,6 +55,11 @@ public:
     HidService& hid() { return *services_.hid; }
     AudioHardwareService& audioHardware() { return *services_.audioHardware; }
     AudioPlaybackService& audioPlayback() { return *services_.audioPlayback; }
+    ProcessService& process() { return *services_.process; }
+    LoginItemsService& loginItems() { return *services_.loginItems; }
+    TaskInfoService& taskInfo() { return *services_.taskInfo; }
+    HotKeyService& hotKeys() { return *services_.hotKeys; }
+    KeyboardLayoutService& keyboardLayout() { return *services_.keyboardLayout; }
 
     // The services in use. Until a backend is installed this is the simulator with no
     // devices on the real-time Qt event loop: a machine with nothing attached.

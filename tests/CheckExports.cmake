@@ -4,7 +4,8 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 foreach(expected "acquireUVCCam()" " macUVCCamOC" " calbackObject" "MacUVCCam::staticMetaObject"
-        "uvccam::sim::attachCamera(QString const&)" "uvccam::sim::useSimulatedDevices()")
+        "uvccam::sim::attachCamera(QString const&)" "uvccam::sim::useSimulatedDevices()"
+        "MacAppServiceOC::getCPULoading()")
     string(FIND "${symbols}" "${expected}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "libuvccam.so does not export ${expected}")

@@ -6,6 +6,11 @@
 #include "platform/sim/AudioPlaybackSim.h"
 #include "platform/sim/CaptureServiceSim.h"
 #include "platform/sim/HidServiceSim.h"
+#include "platform/sim/LoginItemsServiceSim.h"
+#include "platform/sim/ProcessServiceSim.h"
+#include "platform/sim/TaskInfoServiceSim.h"
+#include "platform/sim/HotKeyServiceSim.h"
+#include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "platform/sim/UsbServiceSim.h"
 
 namespace uvccam::platform {
@@ -38,6 +43,11 @@ std::shared_ptr<Simulator> Simulator::install(std::unique_ptr<RunLoop> runLoop, 
     services.hid = std::make_unique<HidServiceSim>(simulator);
     services.audioHardware = std::make_unique<AudioHardwareSim>();
     services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
+    services.process = std::make_unique<ProcessServiceSim>();
+    services.loginItems = std::make_unique<LoginItemsServiceSim>();
+    services.taskInfo = std::make_unique<TaskInfoServiceSim>();
+    services.hotKeys = std::make_unique<HotKeyServiceSim>(*runLoop);
+    services.keyboardLayout = std::make_unique<KeyboardLayoutServiceSim>();
     services.runLoop = std::move(runLoop);
     services.log = std::move(log);
     Platform::install(std::make_unique<Platform>(std::move(services)));

@@ -6,9 +6,13 @@
 #include "platform/linux/RunLoopQt.h"
 #include "platform/sim/AudioHardwareSim.h"
 #include "platform/sim/CaptureServiceSim.h"
+#include "platform/sim/HotKeyServiceSim.h"
+#include "platform/sim/RunLoopVirtual.h"
 #include "platform/sim/Simulator.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 
 namespace uvccam::sim {
 
@@ -80,6 +84,34 @@ void useSimulatedDevices()
     if (Simulator::active())
         return;
     Simulator::install(std::make_unique<platform::RunLoopQt>(), std::make_unique<platform::LogSinkSystem>());
+}
+
+void useSimulatedDevices(Clock clock)
+{
+    if (clock == Clock::RealTime || Simulator::active()) {
+        useSimulatedDevices();
+        return;
+    }
+    Simulator::install(std::make_unique<platform::RunLoopVirtual>(), std::make_unique<platform::LogSinkSystem>());
+}
+
+void wait(double seconds)
+{
+    // Far beyond any wait a host means, and still far inside the clock's range.
+    constexpr double kLongest = 1e9;
+    const double clamped = seconds > 0 ? std::min(seconds, kLongest) : 0.0;  // NaN counts as 0 too
+    platform::RunLoop& loop = platform::Platform::current().runLoop();
+    const platform::Duration span = std::chrono::ceil<platform::Duration>(std::chrono::duration<double>(clamped));
+    const platform::TimePoint deadline = loop.now() + span;
+    // A task may stop() the run it lands in; the wait still lasts its whole time.
+    do {
+        loop.runFor(std::max(deadline - loop.now(), platform::Duration::zero()));
+    } while (loop.now() < deadline);
+}
+
+double clockSeconds()
+{
+    return std::chrono::duration<double>(platform::Platform::current().runLoop().now()).count();
 }
 
 bool isSimulating()
@@ -175,6 +207,20 @@ void setSystemVolumes(float output, float input)
     // A default that reads as no device has no volume to set.
     audio->setVolume(audio->defaultOutputDevice(), true, output);
     audio->setVolume(audio->defaultInputDevice(), false, input);
+}
+
+bool pressHotKey(int keyCode, quint64 modifierFlags, double holdSeconds)
+{
+    if (keyCode < 0 || keyCode > 0xFFFF || !(holdSeconds >= 0.0))
+        return false;
+    auto* hotKeys = dynamic_cast<platform::HotKeyServiceSim*>(&platform::Platform::current().hotKeys());
+    if (!hotKeys)
+        return false;
+    // Beyond about 292 years a hold no longer fits the clock; nobody holds a key that long.
+    const double limit = std::chrono::duration<double>(platform::Duration::max()).count() / 2;
+    const auto hold = std::chrono::duration_cast<platform::Duration>(
+        std::chrono::duration<double>(std::min(holdSeconds, limit)));
+    return hotKeys->pressAndHold(static_cast<std::uint16_t>(keyCode), modifierFlags, hold);
 }
 
 }  // namespace uvccam::sim

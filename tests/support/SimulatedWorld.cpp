@@ -1,6 +1,7 @@
 // Resets the process-wide objects and installs the simulated platform for one test.
 #include "support/SimulatedWorld.h"
 
+#include "hotkey/HKHotKeyCenter.h"
 #include "mac/MacCameraManager.h"
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
@@ -37,6 +38,7 @@ void SimulatedWorld::discardProcessState()
     MacCameraManager::discardSharedInstance();
     MacHidDeviceManager::discardSharedInstance();
     MacHotKeyManager::discardSharedInstance();
+    HKHotKeyCenter::discardSharedHotKeyCenter();
 }
 
 }  // namespace uvccam::testing
