@@ -19,9 +19,10 @@ build: bootstrap
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUVCCAM_BUILD_TESTS=OFF
 	cmake --build build/release -j$(JOBS)
 
-# The guided tour on the simulated devices.
+# The guided tour on the simulated devices. On the virtual clock the 10-second recording
+# takes no real time; the snapshot shows the simulated camera's colour bars.
 demo: build
-	./build/release/tools/uvccamctl --simulate demo
+	./build/release/tools/uvccamctl --virtual-clock demo --snapshot build/release/demo-snapshot.png
 
 clean:
 	rm -rf build
