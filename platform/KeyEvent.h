@@ -1,6 +1,8 @@
 // A key event of the window system, in the vocabulary the hot-key classes speak.
 #pragma once
 
+#include "UVCCamExport.h"
+
 #include <QPointF>
 #include <QString>
 
@@ -28,11 +30,12 @@ enum class KeyEventType : int {
 
 // Key codes are virtual key codes: the position of a key on the keyboard, not the
 // character it types (37 is the L key whatever the layout).
-struct KeyEvent {
+// Exported: a host's hot-key action receives one and may describe it.
+struct UVCCAM_EXPORT KeyEvent {
     KeyEventType type = KeyEventType::KeyUp;
     QPointF locationInWindow;
     std::uint64_t modifierFlags = 0;
-    double timestamp = 0.0;  // seconds on the run loop's clock
+    double timestamp = 0.0;  // seconds on the clock of the event's source
     long windowNumber = -1;
     QString characters;
     QString charactersIgnoringModifiers;

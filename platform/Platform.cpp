@@ -53,6 +53,7 @@ void Platform::install(std::unique_ptr<Platform> platform)
     // the old platform can reach the new one while it goes.
     delete installedPlatform();
     installedPlatform() = nullptr;
+    Simulator::forgetActive();
     installedPlatform() = platform.release();
 }
 

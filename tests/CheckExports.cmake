@@ -5,7 +5,9 @@ if(NOT result EQUAL 0)
 endif()
 foreach(expected "acquireUVCCam()" " macUVCCamOC" " calbackObject" "MacUVCCam::staticMetaObject"
         "uvccam::sim::attachCamera(QString const&)" "uvccam::sim::useSimulatedDevices()"
-        "MacAppServiceOC::getCPULoading()")
+        "MacAppServiceOC::getCPULoading()" "HKHotKeyCenter::sharedHotKeyCenter()"
+        "HKStringFromKeyCode(" "uvccam::platform::KeyEvent::description() const"
+        "uvccam::sim::pressHotKey(")
     string(FIND "${symbols}" "${expected}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "libuvccam.so does not export ${expected}")

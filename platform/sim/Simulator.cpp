@@ -55,6 +55,11 @@ std::shared_ptr<Simulator> Simulator::install(std::unique_ptr<RunLoop> runLoop, 
     return simulator;
 }
 
+void Simulator::forgetActive()
+{
+    activeSimulator().reset();
+}
+
 std::shared_ptr<Simulator> Simulator::active()
 {
     return activeSimulator().lock();

@@ -33,6 +33,9 @@ public:
     // The simulator of the installed platform, or nullptr when the platform is not
     // simulated.
     static std::shared_ptr<Simulator> active();
+    // Called when any platform is installed: the simulator installed before it, if still
+    // held by someone, is no longer the active one.
+    static void forgetActive();
 
     RunLoop& runLoop() { return runLoop_; }
 

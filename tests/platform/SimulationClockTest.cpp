@@ -50,6 +50,20 @@ TEST_F(SimulationClock, AFractionOfANanosecondStillMovesTheClock)
     EXPECT_EQ(clock().now(), 1ns);
 }
 
+TEST_F(SimulationClock, ASimulatorStillHeldAfterItsPlatformWentIsNoLongerActive)
+{
+    // The fixture keeps its simulator alive; a host choosing afresh must still get its clock.
+    uvccam::platform::Platform::install(nullptr);
+    EXPECT_EQ(uvccam::platform::Simulator::active(), nullptr);
+    uvccam::sim::useSimulatedDevices(uvccam::sim::Clock::Virtual);
+    ASSERT_NE(uvccam::platform::Simulator::active(), nullptr);
+    EXPECT_NE(uvccam::platform::Simulator::active().get(), &simulator());
+    const auto start = std::chrono::steady_clock::now();
+    uvccam::sim::wait(0.5);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
+    EXPECT_DOUBLE_EQ(uvccam::sim::clockSeconds(), 0.5);
+}
+
 // Not in the fixture: it installs a simulator of its own, as a host does.
 TEST(SimulationClockChoice, HostsChooseTheVirtualClockExplicitly)
 {
