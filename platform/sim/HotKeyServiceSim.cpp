@@ -210,4 +210,14 @@ void HotKeyServiceSim::deliver(const HotKeyPlatformEvent& event)
     });
 }
 
+std::vector<HotKeyServiceSim::Request> HotKeyServiceSim::requests(Request::Kind kind) const
+{
+    std::vector<Request> found;
+    for (const auto& request : requests_) {
+        if (request.kind == kind)
+            found.push_back(request);
+    }
+    return found;
+}
+
 }  // namespace uvccam::platform

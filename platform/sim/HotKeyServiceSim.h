@@ -56,6 +56,8 @@ public:
 
     // What the platform was asked, in order.
     const std::vector<Request>& requests() const { return requests_; }
+    // Only the registrations, or only the unregistrations, in order.
+    std::vector<Request> requests(Request::Kind kind) const;
     void clearRequests() { requests_.clear(); }
     // The registrations in force, oldest first.
     std::vector<Registration> registrations() const;

@@ -50,15 +50,7 @@ protected:
     HKHotKeyCenter& center() { return *HKHotKeyCenter::sharedHotKeyCenter(); }
     HotKeyServiceSim& platformHotKeys() { return static_cast<HotKeyServiceSim&>(Platform::current().hotKeys()); }
 
-    std::vector<Request> requestsOf(Request::Kind kind)
-    {
-        std::vector<Request> found;
-        for (const auto& request : platformHotKeys().requests()) {
-            if (request.kind == kind)
-                found.push_back(request);
-        }
-        return found;
-    }
+    std::vector<Request> requestsOf(Request::Kind kind) { return platformHotKeys().requests(kind); }
 
     // Key codes of what the registry holds and of what the platform holds, sorted.
     static std::vector<int> keyCodes(const HKHotKeySet& set)

@@ -83,15 +83,7 @@ protected:
 
     HotKeyServiceSim& platformHotKeys() { return static_cast<HotKeyServiceSim&>(Platform::current().hotKeys()); }
 
-    std::vector<Request> requestsOf(Request::Kind kind)
-    {
-        std::vector<Request> found;
-        for (const auto& request : platformHotKeys().requests()) {
-            if (request.kind == kind)
-                found.push_back(request);
-        }
-        return found;
-    }
+    std::vector<Request> requestsOf(Request::Kind kind) { return platformHotKeys().requests(kind); }
 
     // The pair a shortcut reports, at each of the given times.
     static std::vector<Received> pairsAt(int modifierKey, int key, std::initializer_list<long long> times)
