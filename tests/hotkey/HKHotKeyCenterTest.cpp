@@ -20,7 +20,6 @@ using uvccam::testing::SimulatedWorld;
 using Request = HotKeyServiceSim::Request;
 
 constexpr std::uint64_t kCommand = ModifierFlag::Command;
-constexpr std::uint32_t kCmdKey = HotKeyModifier::Command;
 
 // A target with the action's signature, one more action, and a method of another shape.
 class Receiver : public QObject {
@@ -38,10 +37,7 @@ public:
     {
         calls.push_back({"hotkeyWithEvent", event, object});
     }
-    Q_INVOKABLE void other(uvccam::platform::KeyEvent event, QVariant object)
-    {
-        calls.push_back({"other", event, object});
-    }
+    Q_INVOKABLE void other(uvccam::platform::KeyEvent event, QVariant object) { calls.push_back({"other", event, object}); }
     Q_INVOKABLE void notAnAction(int) { calls.push_back({"notAnAction", {}, {}}); }
 };
 
@@ -49,35 +45,24 @@ class HotKeyRegistry : public SimulatedWorld {
 protected:
     HKHotKeyCenter& center() { return *HKHotKeyCenter::sharedHotKeyCenter(); }
     HotKeyServiceSim& platformHotKeys() { return static_cast<HotKeyServiceSim&>(Platform::current().hotKeys()); }
-
     std::vector<Request> requestsOf(Request::Kind kind) { return platformHotKeys().requests(kind); }
 
-    // Key codes of what the registry holds and of what the platform holds, sorted.
-    static std::vector<int> keyCodes(const HKHotKeySet& set)
-    {
-        std::vector<int> codes;
-        for (const auto& hotKey : set)
-            codes.push_back(hotKey->keyCode());
-        std::sort(codes.begin(), codes.end());
-        return codes;
-    }
-    std::vector<int> platformKeyCodes()
-    {
-        std::vector<int> codes;
-        for (const auto& registration : platformHotKeys().registrations())
-            codes.push_back(registration.keyCode);
-        std::sort(codes.begin(), codes.end());
-        return codes;
-    }
-
     // A hot key whose task counts its invocations.
-    std::shared_ptr<HKHotKey> counting(std::uint16_t keyCode, std::uint64_t flags, int& count)
+    static std::shared_ptr<HKHotKey> counting(std::uint16_t keyCode, std::uint64_t flags, int& count)
     {
         return HKHotKey::hotKeyWithKeyCode(keyCode, flags, [&count](const KeyEvent&) { ++count; });
     }
+
+    // Presses the combination and lets the event arrive.
+    bool pressNow(std::uint16_t keyCode, std::uint64_t flags)
+    {
+        const bool posted = platformHotKeys().press(keyCode, flags);
+        deliverPending();
+        return posted;
+    }
 };
 
-TEST_F(HotKeyRegistry, IdentifiersRunFromOneAndARefusalConsumesNone)
+TEST_F(HotKeyRegistry, IdentifiersRunFromOneARefusalConsumesNoneAndANewRegistryStartsAgain)
 {
     int unused = 0;
     auto left = center().registerHotKey(counting(123, kCommand, unused));
@@ -87,68 +72,67 @@ TEST_F(HotKeyRegistry, IdentifiersRunFromOneAndARefusalConsumesNone)
     auto down = center().registerHotKey(counting(125, kCommand, unused));
 
     ASSERT_TRUE(left && right && down);
-    EXPECT_EQ(left->hotKeyID(), 1u);
-    EXPECT_EQ(right->hotKeyID(), 2u);
-    EXPECT_EQ(down->hotKeyID(), 3u);
+    EXPECT_EQ(std::vector<std::uint32_t>({left->hotKeyID(), right->hotKeyID(), down->hotKeyID()}),
+              std::vector<std::uint32_t>({1, 2, 3}));
     const auto asked = requestsOf(Request::Kind::Register);
     ASSERT_EQ(asked.size(), 4u);
     const std::uint32_t ids[] = {1, 2, 2, 3};
-    const HotKeyStatus statuses[] = {kHotKeySuccess, kHotKeyExists, kHotKeySuccess, kHotKeySuccess};
     for (std::size_t i = 0; i < asked.size(); ++i) {
         EXPECT_EQ(asked[i].identifier.signature, 0x68746B31u) << i;
         EXPECT_EQ(asked[i].identifier.id, ids[i]) << i;
-        EXPECT_EQ(asked[i].modifiers, kCmdKey) << i;
-        EXPECT_EQ(asked[i].status, statuses[i]) << i;
+        EXPECT_EQ(asked[i].modifiers, HotKeyModifier::Command) << i;
     }
     EXPECT_EQ(left->hotKeyRef(), std::optional<HotKeyRegistration>(asked[0].registration));
-    EXPECT_EQ(keyCodes(center().registeredHotKeys()), (std::vector<int>{123, 124, 125}));
-
     // The registry and its two handlers are made once.
-    EXPECT_EQ(HKHotKeyCenter::sharedHotKeyCenter(), &center());
     EXPECT_EQ(platformHotKeys().handlerCount(HotKeyEventKind::Pressed), 1u);
     EXPECT_EQ(platformHotKeys().handlerCount(HotKeyEventKind::Released), 1u);
+
+    // Discarding the registry cancels its registrations and silences its handlers; a new
+    // registry on the same platform starts again and is reached once per event.
+    HKHotKeyCenter::discardSharedHotKeyCenter();
+    EXPECT_TRUE(platformHotKeys().registrations().empty());
+    int runs = 0;
+    auto again = center().registerHotKey(counting(123, kCommand, runs));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->hotKeyID(), 1u);
+    EXPECT_EQ(platformHotKeys().handlerCount(HotKeyEventKind::Pressed), 2u);
+    EXPECT_TRUE(pressNow(123, kCommand));
+    EXPECT_EQ(std::make_pair(runs, unused), std::make_pair(1, 0));
 }
 
-TEST_F(HotKeyRegistry, IdentityIsKeyCodeAndFlagsAlone)
+TEST_F(HotKeyRegistry, ACombinationIsRegisteredOnceAndItsIdentityIsKeyCodeAndFlagsAlone)
 {
-    int unused = 0;
-    auto a = counting(123, kCommand, unused);
-    auto b = HKHotKey::hotKeyWithKeyCode(123, kCommand, nullptr);
-    EXPECT_TRUE(a->isEqual(*b));
-    EXPECT_EQ(a->hash(), b->hash());
-    EXPECT_EQ((HKHotKeySet{a, b}.size()), 1u);
+    int runs = 0;
+    Receiver receiver;
+    auto first = center().registerHotKey(counting(123, kCommand, runs));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(center().registerHotKeyWithKeyCode(123, kCommand, &receiver, "hotkeyWithEvent", QVariant()), nullptr);
+    EXPECT_EQ(center().registerHotKeyWithKeyCode(123, kCommand, HKHotKey::Task()), nullptr);
+    EXPECT_FALSE(center().hasRegisteredHotKeyWithKeyCode(123, kCommand | ModifierFlag::Shift));
+    {
+        // An equal hot key (a shortcut field's value, say) comes back as it came: no
+        // identifier, no registration, and dropping it leaves the member registered.
+        auto equal = HKHotKey::hotKeyWithKeyCode(123, kCommand, nullptr);
+        EXPECT_TRUE(first->isEqual(*equal));
+        EXPECT_EQ(first->hash(), equal->hash());
+        EXPECT_EQ((HKHotKeySet{first, equal}.size()), 1u);
+        EXPECT_EQ(center().registerHotKey(equal), equal);
+        EXPECT_EQ(equal->hotKeyID(), 0u);
+        EXPECT_FALSE(equal->hotKeyRef());
+    }
+    EXPECT_TRUE(requestsOf(Request::Kind::Unregister).empty());
+    EXPECT_EQ(center().registeredHotKeys(), HKHotKeySet{first});
 
-    // The Function bit has no platform modifier: not equal, yet the same platform combination,
-    // which the platform refuses the second time.
-    auto withFunction = counting(123, kCommand | ModifierFlag::Function, unused);
-    EXPECT_FALSE(a->isEqual(*withFunction));
-    EXPECT_EQ((HKHotKeySet{a, withFunction}.size()), 2u);
-    EXPECT_EQ(center().registerHotKey(a), a);
+    // The Function bit has no platform modifier: not equal, yet the same platform
+    // combination, which the platform refuses.
+    auto withFunction = counting(123, kCommand | ModifierFlag::Function, runs);
+    EXPECT_FALSE(first->isEqual(*withFunction));
     EXPECT_EQ(center().registerHotKey(withFunction), nullptr);
     const auto asked = requestsOf(Request::Kind::Register);
     ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1].keyCode, asked[0].keyCode);
-    EXPECT_EQ(asked[1].modifiers, asked[0].modifiers);
-}
-
-TEST_F(HotKeyRegistry, ACombinationIsRegisteredOnce)
-{
-    Receiver receiver;
-    auto first = center().registerHotKeyWithKeyCode(123, kCommand, &receiver, "hotkeyWithEvent", QVariant());
-    EXPECT_TRUE(first);
-    EXPECT_EQ(center().registerHotKeyWithKeyCode(123, kCommand, &receiver, "hotkeyWithEvent", QVariant()), nullptr);
-    EXPECT_EQ(center().registerHotKeyWithKeyCode(123, kCommand, HKHotKey::Task()), nullptr);
-    EXPECT_TRUE(center().hasRegisteredHotKeyWithKeyCode(123, kCommand));
-    EXPECT_FALSE(center().hasRegisteredHotKeyWithKeyCode(123, kCommand | ModifierFlag::Shift));
-
-    // registerHotKey gives an equal hot key back as it came: no identifier, no registration.
-    auto equal = HKHotKey::hotKeyWithKeyCode(123, kCommand, nullptr);
-    EXPECT_EQ(center().registerHotKey(equal), equal);
-    EXPECT_EQ(equal->hotKeyID(), 0u);
-    EXPECT_FALSE(equal->hotKeyRef());
-    EXPECT_EQ(requestsOf(Request::Kind::Register).size(), 1u);
-    EXPECT_EQ(center().registeredHotKeys().size(), 1u);
-    EXPECT_EQ(*center().registeredHotKeys().begin(), first);
+    EXPECT_EQ(asked[1].status, kHotKeyExists);
+    EXPECT_TRUE(pressNow(123, kCommand));
+    EXPECT_EQ(runs, 1);
 }
 
 TEST_F(HotKeyRegistry, PressAndReleaseReachTheSameActionAsKeyUpEventsToldApartByTheRepeatFlag)
@@ -172,65 +156,47 @@ TEST_F(HotKeyRegistry, PressAndReleaseReachTheSameActionAsKeyUpEventsToldApartBy
         EXPECT_EQ(event.keyCode, 123);
         EXPECT_EQ(event.modifierFlags, held);
         EXPECT_EQ(event.windowNumber, -1);
-        EXPECT_TRUE(event.characters.isEmpty());
-        EXPECT_TRUE(event.charactersIgnoringModifiers.isEmpty());
+        EXPECT_EQ(event.isARepeat, i == 0);
+        EXPECT_DOUBLE_EQ(event.timestamp, i * 0.25);
     }
-    EXPECT_TRUE(receiver.calls[0].event.isARepeat);
-    EXPECT_FALSE(receiver.calls[1].event.isARepeat);
-    EXPECT_DOUBLE_EQ(receiver.calls[0].event.timestamp, 0.0);
-    EXPECT_DOUBLE_EQ(receiver.calls[1].event.timestamp, 0.25);
 }
 
-// Who is invoked: the target's action when it has one of the right shape, else the task.
-struct InvocationCase {
-    const char* what;
-    bool withTarget;
-    QByteArray action;
-    bool withTask;
-    bool targetGone;
-    QByteArrayList expectedCalls;
-    int expectedTaskRuns;
-};
-
-class Invocation : public HotKeyRegistry, public ::testing::WithParamInterface<InvocationCase> {};
-
-TEST_P(Invocation, PrefersTheTargetsActionThenTheTask)
+TEST_F(HotKeyRegistry, InvocationPrefersTheTargetsActionThenTheTask)
 {
-    const InvocationCase& c = GetParam();
-    auto receiver = std::make_unique<Receiver>();
-    int taskRuns = 0;
-    auto hotKey = std::make_shared<HKHotKey>();
-    hotKey->_setKeyCode(37);
-    if (c.withTarget)
-        hotKey->_setTarget(receiver.get());
-    hotKey->_setAction(c.action);
-    if (c.withTask)
-        hotKey->_setTask([&taskRuns](const KeyEvent&) { ++taskRuns; });
-    if (c.targetGone)
-        receiver.reset();
+    const struct {
+        const char* what; bool withTarget; QByteArray action; bool withTask; bool targetGone;
+        QByteArrayList expectedCalls; int expectedTaskRuns;
+    } cases[] = {
+        {"action and task", true, "hotkeyWithEvent", true, false, {"hotkeyWithEvent"}, 0},
+        {"by-value action", true, "other", true, false, {"other"}, 0},
+        {"unknown action", true, "missing", true, false, {}, 1},
+        {"method of another shape", true, "notAnAction", true, false, {}, 1},
+        {"no target", false, "hotkeyWithEvent", true, false, {}, 1},
+        {"destroyed target", true, "hotkeyWithEvent", true, true, {}, 1},
+        {"neither", true, "missing", false, false, {}, 0},
+    };
+    for (const auto& c : cases) {
+        auto receiver = std::make_unique<Receiver>();
+        int taskRuns = 0;
+        auto hotKey = std::make_shared<HKHotKey>();
+        hotKey->_setTarget(c.withTarget ? receiver.get() : nullptr);
+        hotKey->_setAction(c.action);
+        if (c.withTask)
+            hotKey->_setTask([&taskRuns](const KeyEvent&) { ++taskRuns; });
+        if (c.targetGone)
+            receiver.reset();
 
-    hotKey->invokeWithEvent(KeyEvent{});
-    QByteArrayList calls;
-    if (receiver) {
-        for (const auto& call : receiver->calls)
+        hotKey->invokeWithEvent(KeyEvent{});
+        QByteArrayList calls;
+        for (const auto& call : receiver ? receiver->calls : std::vector<Receiver::Call>{})
             calls << call.action;
+        EXPECT_EQ(calls, c.expectedCalls) << c.what;
+        EXPECT_EQ(taskRuns, c.expectedTaskRuns) << c.what;
     }
-    EXPECT_EQ(calls, c.expectedCalls);
-    EXPECT_EQ(taskRuns, c.expectedTaskRuns);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, Invocation, ::testing::Values(
-    InvocationCase{"action and task", true, "hotkeyWithEvent", true, false, {"hotkeyWithEvent"}, 0},
-    InvocationCase{"by-value action", true, "other", true, false, {"other"}, 0},
-    InvocationCase{"unknown action", true, "missing", true, false, {}, 1},
-    InvocationCase{"method of another shape", true, "notAnAction", true, false, {}, 1},
-    InvocationCase{"no action", true, "", true, false, {}, 1},
-    InvocationCase{"no target", false, "hotkeyWithEvent", true, false, {}, 1},
-    InvocationCase{"destroyed target", true, "hotkeyWithEvent", true, true, {}, 1},
-    InvocationCase{"neither", true, "missing", false, false, {}, 0}));
-
-// Unregistration by target, action, combination and predicate, as the registry and the
-// platform both see it afterwards.
+// Unregistration by target, action and combination, as the registry and the platform both
+// see it afterwards.
 struct UnregisterCase {
     const char* what;
     void (*unregister)(HKHotKeyCenter&, Receiver& first, Receiver& second);
@@ -252,44 +218,39 @@ TEST_P(Unregistration, RemovesExactlyTheNamedHotKeys)
 
     GetParam().unregister(center(), first, second);
 
-    EXPECT_EQ(keyCodes(center().registeredHotKeys()), GetParam().remaining);
-    EXPECT_EQ(platformKeyCodes(), GetParam().remaining);
+    const auto remaining = GetParam().remaining;
+    std::vector<int> registry;
+    std::vector<int> platform;
+    for (const auto& hotKey : center().registeredHotKeys())
+        registry.push_back(hotKey->keyCode());
+    for (const auto& registration : platformHotKeys().registrations())
+        platform.push_back(registration.keyCode);
+    std::sort(registry.begin(), registry.end());
+    EXPECT_EQ(registry, remaining);
+    EXPECT_EQ(platform, remaining) << "the platform's registrations, oldest first";
     for (const auto& hotKey : before) {
-        const bool kept = center().registeredHotKeys().count(hotKey) != 0;
-        EXPECT_EQ(hotKey->hotKeyRef().has_value(), kept) << hotKey->keyCode();
+        EXPECT_EQ(hotKey->hotKeyRef().has_value(), center().registeredHotKeys().count(hotKey) != 0);
         EXPECT_NE(hotKey->hotKeyID(), 0u) << "the identifier stays after unregistration";
     }
-    EXPECT_EQ(requestsOf(Request::Kind::Unregister).size(), 4 - GetParam().remaining.size());
+    EXPECT_EQ(requestsOf(Request::Kind::Unregister).size(), 4 - remaining.size());
 }
 
+using Center = HKHotKeyCenter;
+using R = Receiver;
 INSTANTIATE_TEST_SUITE_P(All, Unregistration, ::testing::Values(
-    UnregisterCase{"by target", [](HKHotKeyCenter& c, Receiver& a, Receiver&) { c.unregisterHotKeysWithTarget(&a); },
-                   {125, 126}},
-    UnregisterCase{"by another object of the same class",
-                   [](HKHotKeyCenter& c, Receiver&, Receiver&) { Receiver stranger; c.unregisterHotKeysWithTarget(&stranger); },
+    UnregisterCase{"by target", [](Center& c, R& a, R&) { c.unregisterHotKeysWithTarget(&a); }, {125, 126}},
+    UnregisterCase{"by no target", [](Center& c, R&, R&) { c.unregisterHotKeysWithTarget(nullptr); },
                    {123, 124, 125, 126}},
-    UnregisterCase{"by no target", [](HKHotKeyCenter& c, Receiver&, Receiver&) { c.unregisterHotKeysWithTarget(nullptr); },
-                   {123, 124, 125, 126}},
-    UnregisterCase{"by target and action",
-                   [](HKHotKeyCenter& c, Receiver& a, Receiver&) { c.unregisterHotKeysWithTarget(&a, "other"); },
+    UnregisterCase{"by target and action", [](Center& c, R& a, R&) { c.unregisterHotKeysWithTarget(&a, "other"); },
                    {123, 125, 126}},
     UnregisterCase{"by target and another's action",
-                   [](HKHotKeyCenter& c, Receiver&, Receiver& b) { c.unregisterHotKeysWithTarget(&b, "other"); },
-                   {123, 124, 125, 126}},
-    UnregisterCase{"by key code and flags",
-                   [](HKHotKeyCenter& c, Receiver&, Receiver&) { c.unregisterHotKeyWithKeyCode(126, kCommand); },
+                   [](Center& c, R&, R& b) { c.unregisterHotKeysWithTarget(&b, "other"); }, {123, 124, 125, 126}},
+    UnregisterCase{"by key code and flags", [](Center& c, R&, R&) { c.unregisterHotKeyWithKeyCode(126, kCommand); },
                    {123, 124, 125}},
     UnregisterCase{"by key code and other flags",
-                   [](HKHotKeyCenter& c, Receiver&, Receiver&) {
-                       c.unregisterHotKeyWithKeyCode(126, kCommand | ModifierFlag::Function);
-                   },
+                   [](Center& c, R&, R&) { c.unregisterHotKeyWithKeyCode(126, kCommand | ModifierFlag::Function); },
                    {123, 124, 125, 126}},
-    UnregisterCase{"by predicate",
-                   [](HKHotKeyCenter& c, Receiver&, Receiver&) {
-                       c.unregisterHotKeysMatching([](const HKHotKey& k) { return k.keyCode() % 2 == 0; });
-                   },
-                   {123, 125}},
-    UnregisterCase{"all", [](HKHotKeyCenter& c, Receiver&, Receiver&) { c.unregisterAllHotKeys(); }, {}}));
+    UnregisterCase{"all", [](Center& c, R&, R&) { c.unregisterAllHotKeys(); }, {}}));
 
 TEST_F(HotKeyRegistry, UnregisteringAnEqualHotKeyCancelsTheRegisteredOnesPlatformRegistration)
 {
@@ -298,57 +259,32 @@ TEST_F(HotKeyRegistry, UnregisteringAnEqualHotKeyCancelsTheRegisteredOnesPlatfor
     auto registered = center().registerHotKey(counting(37, kCommand, registeredRuns));
     ASSERT_TRUE(registered);
     const HotKeyRegistration handle = *registered->hotKeyRef();
-    auto equal = counting(37, kCommand, equalRuns);
 
-    center().unregisterHotKey(equal);
+    center().unregisterHotKey(counting(37, kCommand, equalRuns));
 
     const auto cancelled = requestsOf(Request::Kind::Unregister);
     ASSERT_EQ(cancelled.size(), 1u) << "the platform is asked exactly once";
     EXPECT_EQ(cancelled[0].registration, handle);
-    EXPECT_EQ(cancelled[0].status, kHotKeySuccess);
     EXPECT_FALSE(registered->hotKeyRef());
     EXPECT_TRUE(center().registeredHotKeys().empty());
-    EXPECT_TRUE(platformHotKeys().registrations().empty());
     EXPECT_FALSE(platformHotKeys().press(37, kCommand)) << "nothing is left to deliver to";
 
     // The combination is free again, for the registry and the platform.
     ASSERT_EQ(center().registerHotKey(registered), registered);
     EXPECT_EQ(registered->hotKeyID(), 2u);
-    EXPECT_TRUE(platformHotKeys().press(37, kCommand));
-    deliverPending();
-    EXPECT_EQ(registeredRuns, 1);
-    EXPECT_EQ(equalRuns, 0);
-}
-
-TEST_F(HotKeyRegistry, DroppingACopyOfARegisteredCombinationLeavesItRegistered)
-{
-    int runs = 0;
-    auto registered = center().registerHotKey(counting(37, kCommand, runs));
-    ASSERT_TRUE(registered);
-    {
-        // A shortcut field's value, say, made and replaced.
-        auto copy = HKHotKey::hotKeyWithKeyCode(37, kCommand, nullptr);
-        EXPECT_EQ(center().registerHotKey(copy), copy);
-    }
-    EXPECT_TRUE(requestsOf(Request::Kind::Unregister).empty());
-    EXPECT_EQ(center().registeredHotKeys().size(), 1u);
-    EXPECT_TRUE(platformHotKeys().press(37, kCommand));
-    deliverPending();
-    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(pressNow(37, kCommand));
+    EXPECT_EQ(std::make_pair(registeredRuns, equalRuns), std::make_pair(1, 0));
 }
 
 TEST_F(HotKeyRegistry, AHotKeyMayUnregisterItselfWhileItRuns)
 {
     int runs = 0;
-    std::shared_ptr<HKHotKey> hotKey = HKHotKey::hotKeyWithKeyCode(37, kCommand, [&runs](const KeyEvent&) {
+    ASSERT_TRUE(center().registerHotKey(HKHotKey::hotKeyWithKeyCode(37, kCommand, [&runs](const KeyEvent&) {
         ++runs;
         HKHotKeyCenter::sharedHotKeyCenter()->unregisterHotKeyWithKeyCode(37, kCommand);
-    });
-    ASSERT_TRUE(center().registerHotKey(hotKey));
-    hotKey.reset();  // the registry holds the only reference now
+    })));  // the registry holds the only reference
 
-    EXPECT_TRUE(platformHotKeys().press(37, kCommand));
-    deliverPending();
+    EXPECT_TRUE(pressNow(37, kCommand));
     EXPECT_EQ(runs, 1);
     EXPECT_TRUE(center().registeredHotKeys().empty());
     EXPECT_FALSE(platformHotKeys().release(37, kCommand));
@@ -359,27 +295,24 @@ TEST_F(HotKeyRegistry, AnIdentifierOfTwoHotKeysLogsAnErrorAndReachesOneAndAnUnkn
     int leftRuns = 0;
     int rightRuns = 0;
     auto left = center().registerHotKey(counting(123, kCommand, leftRuns));
-    auto right = center().registerHotKey(counting(124, kCommand, rightRuns));
-    ASSERT_TRUE(left && right);
+    ASSERT_TRUE(left && center().registerHotKey(counting(124, kCommand, rightRuns)));
 
-    for (std::uint32_t unknown : {0u, 3u, 99u}) {
+    const auto deliver = [this](HotKeyEventKind kind, HotKeyIdentifier identifier) {
         HotKeyPlatformEvent event;
-        event.identifier = {HKHotKeyCenter::kHotKeySignature, unknown};
+        event.kind = kind;
+        event.identifier = identifier;
         platformHotKeys().deliver(event);
-    }
+    };
+    for (std::uint32_t unknown : {0u, 3u, 99u})
+        deliver(HotKeyEventKind::Pressed, {HKHotKeyCenter::kHotKeySignature, unknown});
     // The signature is not checked: the id alone finds the hot key.
-    HotKeyPlatformEvent foreignSignature;
-    foreignSignature.kind = HotKeyEventKind::Released;
-    foreignSignature.identifier = {0x41424344, 1};
-    platformHotKeys().deliver(foreignSignature);
+    deliver(HotKeyEventKind::Released, {0x41424344, 1});
     deliverPending();
-    EXPECT_EQ(leftRuns, 1);
-    EXPECT_EQ(rightRuns, 0);
+    EXPECT_EQ(std::make_pair(leftRuns, rightRuns), std::make_pair(1, 0));
     EXPECT_TRUE(logged(LogChannel::System).isEmpty());
 
     left->setHotKeyID(2);
-    EXPECT_TRUE(platformHotKeys().press(124, kCommand));
-    deliverPending();
+    EXPECT_TRUE(pressNow(124, kCommand));
     EXPECT_EQ(logged(LogChannel::System), QStringList{"ERROR!"});
     EXPECT_EQ(leftRuns + rightRuns, 2) << "one of the two, once";
 }
@@ -405,38 +338,13 @@ TEST_F(HotKeyRegistry, DescriptionNamesKeyFlagsAndWhatItInvokes)
 
 TEST(HotKeyModifiers, EachFlagMapsByItselfAndTheRestIsDropped)
 {
-    const struct {
-        std::uint64_t cocoa;
-        std::uint32_t carbon;
-    } cases[] = {
-        {0, 0},
-        {ModifierFlag::Command, 0x100},
-        {ModifierFlag::Shift, 0x200},
-        {ModifierFlag::CapsLock, 0x400},
-        {ModifierFlag::Option, 0x800},
-        {ModifierFlag::Control, 0x1000},
-        {ModifierFlag::Function | ModifierFlag::NumericPad | 0xFFFF, 0},
-        {~std::uint64_t{0}, 0x1F00},
+    const std::pair<std::uint64_t, std::uint32_t> cases[] = {
+        {0, 0}, {ModifierFlag::Command, 0x100}, {ModifierFlag::Shift, 0x200}, {ModifierFlag::CapsLock, 0x400},
+        {ModifierFlag::Option, 0x800}, {ModifierFlag::Control, 0x1000},
+        {ModifierFlag::Function | ModifierFlag::NumericPad | 0xFFFF, 0}, {~std::uint64_t{0}, 0x1F00},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(HKCarbonModifierFlagsFromCocoaModifiers(c.cocoa), c.carbon) << std::hex << c.cocoa;
-}
-
-TEST_F(HotKeyRegistry, DiscardingTheRegistryCancelsItsRegistrationsAndSilencesItsHandlers)
-{
-    int runs = 0;
-    ASSERT_TRUE(center().registerHotKey(counting(37, kCommand, runs)));
-    HKHotKeyCenter::discardSharedHotKeyCenter();
-    EXPECT_TRUE(platformHotKeys().registrations().empty());
-
-    // A new registry on the same platform starts again and is reached once per event.
-    auto again = center().registerHotKey(counting(37, kCommand, runs));
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->hotKeyID(), 1u);
-    EXPECT_EQ(platformHotKeys().handlerCount(HotKeyEventKind::Pressed), 2u);
-    EXPECT_TRUE(platformHotKeys().press(37, kCommand));
-    deliverPending();
-    EXPECT_EQ(runs, 1);
+    for (const auto& [cocoa, carbon] : cases)
+        EXPECT_EQ(HKCarbonModifierFlagsFromCocoaModifiers(cocoa), carbon) << std::hex << cocoa;
 }
 
 }  // namespace

@@ -54,99 +54,63 @@ TEST_F(KeyNames, EverySpecialKeyHasItsSymbolAndNeedsNoLayout)
     EXPECT_TRUE(layouts().usLayout().translations().empty());
 }
 
-TEST_F(KeyNames, ModifierKeysAloneShowOnlyTheHeldModifiers)
+TEST_F(KeyNames, ModifierGlyphsInTheirFixedOrderThenTheKeysNameOrTheLayoutsBaseCharacter)
 {
-    // The four modifier keys themselves (55, 56, 58, 59) add nothing; the right-hand
-    // ones are ordinary table keys and add their glyph once more.
     const struct {
         std::uint16_t keyCode;
         unsigned long flags;
         const char16_t* text;
     } cases[] = {
-        { 56, kShift, u"\u21E7" },
-        { 60, kShift, u"\u21E7\u21E7" },
-        { 55, kCommand, u"\u2318" },
-        { 58, kOption | kCommand, u"\u2325\u2318" },
-        { 59, 0, u"" },
-        { 55, 0, u"" },
-        { 63, 0, u"\u2318" },
+        // The four modifier keys themselves (55, 56, 58, 59) add nothing; the right-hand
+        // ones are ordinary table keys and add their glyph once more.
+        { 56, kShift, u"\u21E7" }, { 60, kShift, u"\u21E7\u21E7" }, { 55, kCommand, u"\u2318" },
+        { 58, kOption | kCommand, u"\u2325\u2318" }, { 59, 0, u"" }, { 55, 0, u"" }, { 63, 0, u"\u2318" },
+        { 96, kAllFour, u"\u2303\u2325\u21E7\u2318F5" }, { 96, kCommand | kControl, u"\u2303\u2318F5" },
+        { 96, kShift | kOption, u"\u2325\u21E7F5" },
+        // Caps lock, the keypad and the Function key have no glyph.
+        { 96, ModifierFlag::CapsLock | ModifierFlag::NumericPad | ModifierFlag::Function, u"F5" },
+        // Shift is shown as its glyph; the key keeps its base character, not "!".
+        { 37, kCommand, u"\u2318l" }, { 18, kShift, u"\u21E71" }, { 82, kControl, u"\u23030" },
+        // Keys that type nothing, or that the layout refuses, show only the glyphs.
+        { 10, kCommand, u"\u2318" }, { 200, kCommand, u"\u2318" }, { 0xFFFF, 0, u"" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(HKStringFromKeyCode(c.keyCode, c.flags), QString::fromUtf16(c.text)) << "key code " << c.keyCode;
 }
 
-TEST_F(KeyNames, ModifierGlyphsComeInTheirFixedOrder)
-{
-    EXPECT_EQ(HKStringFromKeyCode(96, kAllFour), QString::fromUtf16(u"\u2303\u2325\u21E7\u2318F5"));
-    EXPECT_EQ(HKStringFromKeyCode(96, kCommand | kControl), QString::fromUtf16(u"\u2303\u2318F5"));
-    EXPECT_EQ(HKStringFromKeyCode(96, kShift | kOption), QString::fromUtf16(u"\u2325\u21E7F5"));
-    // Caps lock, the keypad and the Function key have no glyph.
-    EXPECT_EQ(HKStringFromKeyCode(96, ModifierFlag::CapsLock | ModifierFlag::NumericPad | ModifierFlag::Function),
-              QStringLiteral("F5"));
-}
-
-TEST_F(KeyNames, OtherKeysAreNamedByTheLayoutsBaseCharacter)
-{
-    EXPECT_EQ(HKStringFromKeyCode(37, kCommand), QString::fromUtf16(u"\u2318l"));
-    // Shift is shown as its glyph; the key keeps its base character, not "!".
-    EXPECT_EQ(HKStringFromKeyCode(18, kShift), QString::fromUtf16(u"\u21E71"));
-    EXPECT_EQ(HKStringFromKeyCode(82, kControl), QString::fromUtf16(u"\u23030"));
-
-    const auto& translations = layouts().usLayout().translations();
-    ASSERT_EQ(translations.size(), 3u);
-    for (const auto& translation : translations) {
-        EXPECT_EQ(translation.modifierKeyState, 0u);
-        EXPECT_EQ(translation.keyboardType, KeyboardLayoutServiceSim::kDefaultKeyboardType);
-        EXPECT_EQ(translation.deadKeyState, 0u);
-        EXPECT_EQ(translation.maxLength, 255);
-    }
-    EXPECT_EQ(translations[1].keyCode, 18);
-}
-
-TEST_F(KeyNames, KeyboardTypeIsTheLayoutServices)
+TEST_F(KeyNames, TheLayoutIsAskedForTheBaseCharacterOnTheServicesKeyboardType)
 {
     layouts().setKeyboardType(0xC5);
-    HKStringFromKeyCode(0, 0);
-    ASSERT_EQ(layouts().usLayout().translations().size(), 1u);
-    EXPECT_EQ(layouts().usLayout().translations()[0].keyboardType, 0xC5u);
+    EXPECT_EQ(HKStringFromKeyCode(18, kShift), QString::fromUtf16(u"\u21E71"));
+    const auto& translations = layouts().usLayout().translations();
+    ASSERT_EQ(translations.size(), 1u);
+    EXPECT_EQ(translations[0].keyCode, 18);
+    EXPECT_EQ(translations[0].modifierKeyState, 0u);
+    EXPECT_EQ(translations[0].keyboardType, 0xC5u);
+    EXPECT_EQ(translations[0].deadKeyState, 0u);
+    EXPECT_EQ(translations[0].maxLength, 255);
 }
 
-TEST_F(KeyNames, AsciiCapableLayoutStandsInForASourceWithoutLayoutData)
+TEST_F(KeyNames, AnAsciiCapableLayoutStandsInForASourceWithoutLayoutDataAndWithoutAnyOnlyTheGlyphsShow)
 {
     layouts().setLayoutData(LayoutData::AsciiCapableOnly);
     EXPECT_EQ(HKStringFromKeyCode(40, kOption | kCommand), QString::fromUtf16(u"\u2325\u2318k"));
-}
-
-TEST_F(KeyNames, WithoutAnyLayoutOnlyTheGlyphsShow)
-{
     layouts().setLayoutData(LayoutData::None);
     EXPECT_EQ(HKStringFromKeyCode(40, kOption | kCommand), QString::fromUtf16(u"\u2325\u2318"));
     EXPECT_EQ(HKStringFromKeyCode(40, 0), QString());
 }
 
-TEST_F(KeyNames, KeysThatTypeNothingOrAreRefusedShowOnlyTheGlyphs)
-{
-    EXPECT_EQ(HKStringFromKeyCode(10, kCommand), QString::fromUtf16(u"\u2318"));    // types nothing
-    EXPECT_EQ(HKStringFromKeyCode(200, kCommand), QString::fromUtf16(u"\u2318"));   // not in the layout
-    EXPECT_EQ(HKStringFromKeyCode(0xFFFF, 0), QString());
-}
-
 // The simulated US layout itself: base, shifted and caps-lock characters.
 TEST(KeyboardLayoutSimTest, TranslatesWithTheModifierState)
 {
+    using L = KeyboardLayoutSim;
     const struct {
         std::uint16_t keyCode;
         std::uint32_t state;
         const char* text;
     } cases[] = {
-        { 0, 0, "a" },
-        { 0, KeyboardLayoutSim::kShiftState, "A" },
-        { 0, KeyboardLayoutSim::kAlphaLockState, "A" },
-        { 18, KeyboardLayoutSim::kAlphaLockState, "1" },
-        { 18, KeyboardLayoutSim::kShiftState, "!" },
-        { 39, KeyboardLayoutSim::kShiftState, "\"" },
-        { 50, 0, "`" },
-        { 92, KeyboardLayoutSim::kShiftState, "9" },
+        { 0, 0, "a" }, { 0, L::kShiftState, "A" }, { 0, L::kAlphaLockState, "A" }, { 18, L::kAlphaLockState, "1" },
+        { 18, L::kShiftState, "!" }, { 39, L::kShiftState, "\"" }, { 50, 0, "`" }, { 92, L::kShiftState, "9" },
         { 36, 0, "" },
     };
     KeyboardLayoutSim layout;
