@@ -8,25 +8,17 @@
 #include "support/SimulatedWorld.h"
 
 #include <cmath>
-#include <ostream>
+#include <functional>
 #include <vector>
-
-namespace uvccam::platform {
-// Failures name the process rather than dumping its bytes.
-void PrintTo(const ProcessSerialNumber& process, std::ostream* out)
-{
-    *out << "{" << process.high << ", 0x" << std::hex << process.low << std::dec << "}";
-}
-}  // namespace uvccam::platform
 
 namespace {
 
 using namespace uvccam::platform;
 using uvccam::testing::SimulatedWorld;
 using Call = ProcessServiceSim::Call;
+using Usages = std::initializer_list<std::pair<std::int32_t, std::int32_t>>;  // usage and flags per thread
 
 constexpr ProcessSerialNumber kOwn = ProcessServiceSim::kOwnProcess;
-constexpr ProcessSerialNumber kDesktop = ProcessServiceSim::kDesktopProcess;
 constexpr ProcessSerialNumber kEditor{0, 0x2001};
 const QString kHideOnLaunch = QStringLiteral("com.apple.loginitem.HideOnLaunch");
 const QUrl kApplication = QUrl::fromLocalFile(QStringLiteral("/Applications/Vantora.app"));
@@ -34,11 +26,21 @@ const QUrl kApplication = QUrl::fromLocalFile(QStringLiteral("/Applications/Vant
 class AppService : public SimulatedWorld {
 protected:
     ProcessServiceSim& processes() { return dynamic_cast<ProcessServiceSim&>(Platform::current().process()); }
-    LoginItemsServiceSim& loginItems()
-    {
-        return dynamic_cast<LoginItemsServiceSim&>(Platform::current().loginItems());
-    }
+    LoginItemsServiceSim& loginItems() { return dynamic_cast<LoginItemsServiceSim&>(Platform::current().loginItems()); }
     TaskInfoServiceSim& task() { return dynamic_cast<TaskInfoServiceSim&>(Platform::current().taskInfo()); }
+
+    // The session requests as "call high:low[ status]", the status only where one was refused.
+    QStringList calls()
+    {
+        QStringList result;
+        for (const auto& r : processes().requests()) {
+            const char* name = r.call == Call::ShowHideProcess ? (r.visible ? "show" : "hide")
+                                                               : (r.call == Call::FrontProcess ? "front" : "setFront");
+            result << QStringLiteral("%1 %2:%3").arg(QLatin1String(name)).arg(r.process.high).arg(r.process.low, 0, 16)
+                          + (r.status == kProcessSuccess ? QString() : QStringLiteral(" %1").arg(r.status));
+        }
+        return result;
+    }
 
     MacAppServiceOC service;
 };
@@ -47,130 +49,72 @@ protected:
 
 using HideShow = AppService;
 
-TEST_F(HideShow, HidingTheFrontApplicationAndShowingItBringsItBack)
+TEST_F(HideShow, ShowingBringsBackWhatWasInFrontAtTheLastHide)
 {
     service.init();
-    EXPECT_EQ(service.hideShowWindowFromDock(false), kProcessSuccess);
-    EXPECT_EQ(service.rememberedProcess(), kOwn);
-    EXPECT_FALSE(processes().isVisible(kOwn));
-    EXPECT_EQ(processes().front(), kDesktop);
-
-    EXPECT_EQ(service.hideShowWindowFromDock(true), kProcessSuccess);
-    EXPECT_TRUE(processes().isVisible(kOwn));
-    EXPECT_EQ(processes().front(), kOwn);
-    const auto& calls = processes().requests();
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[0].call, Call::FrontProcess);
-    EXPECT_EQ(calls[1].call, Call::ShowHideProcess);
-    EXPECT_EQ(calls[1].process, kOwn);
-    EXPECT_FALSE(calls[1].visible);
-    EXPECT_EQ(calls[2].call, Call::ShowHideProcess);
-    EXPECT_EQ(calls[2].process, kOwn);
-    EXPECT_TRUE(calls[2].visible);
-    EXPECT_EQ(calls[3].call, Call::SetFrontProcess);
-    EXPECT_EQ(calls[3].process, kOwn);
-}
-
-TEST_F(HideShow, HidingTwiceRemembersWhatWasInFrontTheSecondTime)
-{
     processes().launch(kEditor);
-    service.hideShowWindowFromDock(false);
+    EXPECT_EQ(service.hideShowWindowFromDock(false), kProcessSuccess);
+    EXPECT_FALSE(processes().isVisible(kOwn));
+    EXPECT_EQ(processes().front(), ProcessServiceSim::kDesktopProcess);
     processes().activate(kEditor);  // the user switches to another application meanwhile
-    service.hideShowWindowFromDock(false);
-    EXPECT_EQ(service.rememberedProcess(), kEditor);
+    EXPECT_EQ(service.hideShowWindowFromDock(false), kProcessSuccess);
     EXPECT_FALSE(processes().isVisible(kEditor));
 
     EXPECT_EQ(service.hideShowWindowFromDock(true), kProcessSuccess);
     EXPECT_EQ(processes().front(), kEditor);
     // The host application stays hidden: it was not in front at the second hide.
     EXPECT_FALSE(processes().isVisible(kOwn));
+    EXPECT_EQ(calls(), (QStringList{"front 0:1001", "hide 0:1001", "front 0:2001", "hide 0:2001", "show 0:2001",
+                                    "setFront 0:2001"}));
 }
 
-TEST_F(HideShow, ShowingBeforeAnythingWasHiddenAsksForNoProcessAndReturnsTheRefusal)
+TEST_F(HideShow, WithNothingRememberedShowingAsksForNoProcessAndReturnsTheRefusal)
 {
     EXPECT_EQ(service.hideShowWindowFromDock(true), kProcessNotFound);
-    const auto& calls = processes().requests();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].call, Call::ShowHideProcess);
-    EXPECT_EQ(calls[0].process, ProcessSerialNumber{});
-    EXPECT_EQ(calls[1].call, Call::SetFrontProcess);
-    EXPECT_EQ(calls[1].process, ProcessSerialNumber{});
-    EXPECT_EQ(calls[1].status, kProcessNotFound);
     EXPECT_EQ(processes().front(), kOwn);
-}
-
-TEST_F(HideShow, WithNothingInFrontNothingIsHiddenAndAnEarlierHideIsForgotten)
-{
+    // With nothing in front nothing is hidden, and the earlier hide is forgotten: showing must
+    // not bring back the application hidden long before.
     service.hideShowWindowFromDock(false);
     processes().hideAll();
     EXPECT_EQ(service.hideShowWindowFromDock(false), kProcessNotFound);
-    EXPECT_EQ(service.rememberedProcess(), ProcessSerialNumber{});
-    EXPECT_EQ(processes().requests().size(), 3u);  // no hide request after the failed lookup
-
-    // Showing now must not bring back the application hidden long before.
     EXPECT_EQ(service.hideShowWindowFromDock(true), kProcessNotFound);
     EXPECT_FALSE(processes().isVisible(kOwn));
+    EXPECT_EQ(calls(), (QStringList{"show 0:0 -600", "setFront 0:0 -600", "front 0:1001", "hide 0:1001", "front 0:0 -600",
+                                    "show 0:0 -600", "setFront 0:0 -600"}));
 }
 
 // ---- Login item ----
 
 using LaunchOnLogin = AppService;
 
-TEST_F(LaunchOnLogin, EnablingTwiceAddsTwoShownItemsAtTheEndAndDisablingRemovesBoth)
+TEST_F(LaunchOnLogin, EnablingTwiceAddsTwoItemsAtTheEndAndDisablingRemovesOnlyThoseThatResolveToIt)
 {
-    const QUrl other = QUrl::fromLocalFile(QStringLiteral("/Applications/Mail.app"));
-    loginItems().addItem(other);
+    QList<QUrl> kept;
+    loginItems().addItem(kApplication, false);  // moved away since: no longer resolves
+    for (const char* path : {"/Applications/Mail.app", "/Users/ana/Applications/Vantora.app", "/Applications/vantora.app",
+                             "/Applications/Vantora.app/Contents"})
+        loginItems().addItem((kept << QUrl::fromLocalFile(QString::fromLatin1(path))).last());
     service.setLaunchOnLogin(true);
     service.setLaunchOnLogin(true);
-
-    EXPECT_EQ(loginItems().urls(), QList<QUrl>({other, kApplication, kApplication}));
+    EXPECT_EQ(loginItems().urls(), QList<QUrl>({kApplication}) + kept + QList<QUrl>({kApplication, kApplication}));
     ASSERT_EQ(loginItems().insertions().size(), 2u);
     for (const auto& insertion : loginItems().insertions()) {
         EXPECT_EQ(insertion.filePath, QStringLiteral("/Applications/Vantora.app"));
-        ASSERT_EQ(insertion.properties.keys(), QStringList({kHideOnLaunch}));
-        // A bool, not a number that compares equal to false.
+        EXPECT_EQ(insertion.properties, (QVariantMap{{kHideOnLaunch, false}}));
+        // Shown at login: a bool, not a number that compares equal to false.
         EXPECT_EQ(insertion.properties.value(kHideOnLaunch).userType(), QMetaType::Bool);
-        EXPECT_FALSE(insertion.properties.value(kHideOnLaunch).toBool());
     }
 
     service.setLaunchOnLogin(false);
-    EXPECT_EQ(loginItems().urls(), QList<QUrl>({other}));
-    EXPECT_EQ(loginItems().removals().size(), 2u);
-}
-
-TEST_F(LaunchOnLogin, DisablingKeepsOtherPathsAndSkipsItemsThatCannotBeResolved)
-{
-    const QList<QUrl> kept = {
-        QUrl::fromLocalFile(QStringLiteral("/Users/ana/Applications/Vantora.app")),
-        QUrl::fromLocalFile(QStringLiteral("/Applications/vantora.app")),
-        QUrl::fromLocalFile(QStringLiteral("/Applications/Vantora.app/Contents")),
-    };
-    loginItems().addItem(kApplication, false);  // moved away since: no longer resolves
-    for (const QUrl& url : kept)
-        loginItems().addItem(url);
-    loginItems().addItem(kApplication);
-
-    service.setLaunchOnLogin(false);
     EXPECT_EQ(loginItems().urls(), QList<QUrl>({kApplication}) + kept);
-    ASSERT_EQ(loginItems().removals().size(), 1u);
-    EXPECT_EQ(loginItems().removals()[0].status, kLoginItemSuccess);
-}
-
-TEST_F(LaunchOnLogin, AListThatRefusesTheItemIsLeftAsItWas)
-{
-    loginItems().refuseInsertions();
-    service.setLaunchOnLogin(true);
-    EXPECT_EQ(loginItems().insertions().size(), 1u);
-    EXPECT_TRUE(loginItems().urls().isEmpty());
-    service.setLaunchOnLogin(false);
-    EXPECT_TRUE(loginItems().removals().empty());
+    EXPECT_EQ(loginItems().removals().size(), 2u);
 }
 
 // ---- Processor load ----
 
 class CpuLoad : public AppService {
 protected:
-    std::vector<ThreadHandle> threads(std::initializer_list<std::pair<std::int32_t, std::int32_t>> usageAndFlags)
+    std::vector<ThreadHandle> threads(Usages usageAndFlags)
     {
         task().removeAllThreads();
         std::vector<ThreadHandle> handles;
@@ -185,7 +129,7 @@ TEST_F(CpuLoad, SumsTheNonIdleThreadsInPercentOfOneProcessor)
 {
     const struct {
         const char* name;
-        std::initializer_list<std::pair<std::int32_t, std::int32_t>> threads;
+        Usages threads;
         float load;
     } cases[] = {
         {"two busy threads", {{1000, 0}, {1000, 0}}, 200.0f},
@@ -204,27 +148,20 @@ TEST_F(CpuLoad, SumsTheNonIdleThreadsInPercentOfOneProcessor)
     EXPECT_EQ(task().listsHandedOut(), 6);
 }
 
-TEST_F(CpuLoad, EachUnreadablePieceGivesMinusOne)
+TEST_F(CpuLoad, EachUnreadablePieceGivesMinusOneAndTheListStillGoesBack)
 {
-    const ThreadHandle second = threads({{1000, 0}, {400, 0}, {300, 0}})[1];
-
-    task().failTaskBasicInfo();
-    EXPECT_EQ(service.getCPULoading(), -1.0f);
-    EXPECT_EQ(task().listsHandedOut(), 0);
-    task().failTaskBasicInfo(false);
-
-    task().failTaskThreads();
-    EXPECT_EQ(service.getCPULoading(), -1.0f);
-    task().failTaskThreads(false);
-
-    // A thread that cannot be read ends the reading at once, and the list still goes back.
-    task().failThreadBasicInfo(second);
-    EXPECT_EQ(service.getCPULoading(), -1.0f);
-    ASSERT_EQ(task().threadsAsked().size(), 2u);
-    EXPECT_EQ(task().threadsAsked()[1], second);
+    const std::vector<ThreadHandle> handles = threads({{1000, 0}, {400, 0}, {300, 0}});
+    const std::function<void(bool)> faults[] = {[&](bool on) { task().failTaskBasicInfo(on); },
+                                                [&](bool on) { task().failTaskThreads(on); },
+                                                [&](bool on) { task().failThreadBasicInfo(handles[1], on); }};
+    for (const auto& fault : faults) {
+        fault(true);
+        EXPECT_EQ(service.getCPULoading(), -1.0f);
+        fault(false);
+    }
+    // Only the unreadable thread's reading got a list, and it ended at that thread.
     EXPECT_EQ(task().listsHandedOut(), 1);
-    task().failThreadBasicInfo(second, false);
-
+    EXPECT_EQ(task().threadsAsked(), (std::vector<ThreadHandle>{handles[0], handles[1]}));
     EXPECT_EQ(service.getCPULoading(), 170.0f);
 }
 
@@ -233,12 +170,9 @@ using CpuLoadDeathTest = CpuLoad;
 TEST_F(CpuLoadDeathTest, AThreadListThatCannotBeGivenBackStopsTheProcess)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(
-        {
-            task().failReleaseThreadList();
-            service.getCPULoading();
-        },
-        "include/mac/MacAppServiceOC\\.cpp:[0-9]+: getCPULoading: Assertion `kr == KERN_SUCCESS' failed\\.");
+    task().failReleaseThreadList();
+    EXPECT_DEATH(service.getCPULoading(),
+                 "include/mac/MacAppServiceOC\\.cpp:[0-9]+: getCPULoading: Assertion `kr == KERN_SUCCESS' failed\\.");
 }
 
 }  // namespace
