@@ -154,7 +154,7 @@ int runWatch(Session& session, Arguments& arguments)
     events.onDeviceAdd = nullptr;
     events.onDeviceRemove = nullptr;
     events.onDeviceChange = nullptr;
-    console.line(QStringLiteral("%1 arrivals, %2 removals, %3 devices attached").arg(arrivals).arg(removals).arg(known.size()));
+    console.line(QStringLiteral("arrivals: %1, removals: %2, devices attached: %3").arg(arrivals).arg(removals).arg(known.size()));
     return kSuccess;
 }
 
