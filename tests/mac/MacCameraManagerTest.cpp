@@ -12,29 +12,19 @@ using uvccam::testing::SimulatedWorld;
 
 QStringList g_events;
 
-void recordConnected(char* uniqueId)
+QStringList listedIDs()
 {
-    // The camera is in the list by the time we hear of it.
-    const bool listed = [&] {
-        for (const auto& camera : MacCameraManager::sharedInstance()->macCameraList()) {
-            if (camera->deviceUniqueID() == QString::fromUtf8(uniqueId))
-                return true;
-        }
-        return false;
-    }();
-    g_events << QStringLiteral("connected %1 %2").arg(QString::fromUtf8(uniqueId), listed ? "listed" : "unlisted");
+    QStringList ids;
+    for (const auto& camera : MacCameraManager::sharedInstance()->macCameraList())
+        ids << camera->deviceUniqueID();
+    return ids;
 }
 
-void recordDisconnected(char* uniqueId)
+// Notes whether the camera is in the list by the time we hear of it.
+void record(const char* what, char* uniqueId)
 {
-    const bool listed = [&] {
-        for (const auto& camera : MacCameraManager::sharedInstance()->macCameraList()) {
-            if (camera->deviceUniqueID() == QString::fromUtf8(uniqueId))
-                return true;
-        }
-        return false;
-    }();
-    g_events << QStringLiteral("disconnected %1 %2").arg(QString::fromUtf8(uniqueId), listed ? "listed" : "unlisted");
+    const QString id = QString::fromUtf8(uniqueId);
+    g_events << QStringLiteral("%1 %2 %3").arg(what, id, listedIDs().contains(id) ? "listed" : "unlisted");
 }
 
 class RecordingDelegate : public MacCameraManagerDelegate {
@@ -47,33 +37,37 @@ class CameraManager : public SimulatedWorld {
 protected:
     CameraManager() { g_events.clear(); }
 
-    QStringList listedIDs() const
+    // The shared manager with both callbacks and a delegate recording into g_events.
+    MacCameraManager* listening()
     {
-        QStringList ids;
-        for (const auto& camera : MacCameraManager::sharedInstance()->macCameraList())
-            ids << camera->deviceUniqueID();
-        return ids;
+        MacCameraManager* manager = MacCameraManager::sharedInstance();
+        manager->setDeviceConnected([](char* id) { record("connected", id); });
+        manager->setDeviceDisconnected([](char* id) { record("disconnected", id); });
+        manager->setDelegate(std::make_shared<RecordingDelegate>());
+        return manager;
     }
 };
 
-TEST_F(CameraManager, IsMadeOnceWithTheVideoDevicesPresent)
+TEST_F(CameraManager, IsMadeOnceWithTheVideoDevicesPresentAndFollowsHotPlugWithoutCallbacks)
 {
     const QString rx710 = uvccam::sim::attachCamera("RX710");
     uvccam::sim::attachSpeakerphone("VOXA760");
     const QString other = uvccam::sim::attachOtherVendorCamera();
-
     MacCameraManager* manager = MacCameraManager::sharedInstance();
     EXPECT_EQ(manager, MacCameraManager::sharedInstance());
     EXPECT_EQ(listedIDs(), (QStringList{rx710, other}));
+
+    const QString rx240 = uvccam::sim::attachCamera("RX240");
+    uvccam::sim::detach(rx710);
+    deliverPending();
+    EXPECT_EQ(listedIDs(), (QStringList{other, rx240}));
 }
 
-TEST_F(CameraManager, AppendsAnArrivalThenCallsBackThenTellsTheDelegate)
+TEST_F(CameraManager, AppendsAVideoArrivalThenCallsBackThenTellsTheDelegate)
 {
     const QString first = uvccam::sim::attachCamera("RX710");
-    MacCameraManager* manager = MacCameraManager::sharedInstance();
-    manager->setDeviceConnected(recordConnected);
-    manager->setDelegate(std::make_shared<RecordingDelegate>());
-
+    listening();
+    uvccam::sim::attachSpeakerphone("VOXA30");
     const QString second = uvccam::sim::attachCamera("ST470");
     EXPECT_EQ(listedIDs(), QStringList{first}) << "nothing changes before the run loop delivers";
     deliverPending();
@@ -82,80 +76,35 @@ TEST_F(CameraManager, AppendsAnArrivalThenCallsBackThenTellsTheDelegate)
     EXPECT_EQ(g_events, (QStringList{"connected " + second + " listed", "delegate connected " + second}));
 }
 
-TEST_F(CameraManager, IgnoresAnAudioOnlyArrival)
-{
-    MacCameraManager* manager = MacCameraManager::sharedInstance();
-    manager->setDeviceConnected(recordConnected);
-    uvccam::sim::attachSpeakerphone("VOXA30");
-    deliverPending();
-    EXPECT_TRUE(listedIDs().isEmpty());
-    EXPECT_TRUE(g_events.isEmpty());
-}
-
-TEST_F(CameraManager, RemovesADepartedCameraBeforeCallingBack)
-{
-    const QString first = uvccam::sim::attachCamera("RX710");
-    const QString second = uvccam::sim::attachCamera("LUM610");
-    MacCameraManager* manager = MacCameraManager::sharedInstance();
-    manager->setDeviceDisconnected(recordDisconnected);
-    manager->setDelegate(std::make_shared<RecordingDelegate>());
-
-    uvccam::sim::detach(first);
-    deliverPending();
-
-    EXPECT_EQ(listedIDs(), QStringList{second});
-    EXPECT_EQ(g_events, (QStringList{"disconnected " + first + " unlisted", "delegate removed " + first}));
-}
-
-// A departed device whose unique ID happens to hold several cameras' location keys.
+// A departed device whose unique ID happens to hold the location keys (the seven hex digits
+// after "0x") of the cameras at 0x10100000 and 0x10300000.
 class DepartedDevice : public uvccam::platform::CaptureDevice {
 public:
-    explicit DepartedDevice(QString uniqueID) : uniqueID_(std::move(uniqueID)) {}
-    QString uniqueID() const override { return uniqueID_; }
+    QString uniqueID() const override { return QStringLiteral("0x1010000-1030000"); }
     QString localizedName() const override { return QStringLiteral("gone"); }
     QString modelID() const override { return QString(); }
     bool hasMediaType(uvccam::platform::MediaType) const override { return true; }
     bool isConnected() const override { return false; }
-
-private:
-    QString uniqueID_;
 };
 
-std::shared_ptr<uvccam::platform::SimulatedDevice> attachAt(uvccam::platform::Simulator& simulator, std::uint32_t location)
+TEST_F(CameraManager, RemovesEveryDepartedCameraInListOrderBeforeCallingBack)
 {
-    uvccam::platform::DeviceProfile profile;
-    profile.productName = "RX710";
-    profile.vendorId = 0x2A3B;
-    profile.productId = 0x2574;
-    profile.locationId = location;
-    return simulator.attach(profile);
-}
+    // The simulator puts them at 0x10100000, 0x10200000, 0x10300000 and 0x10400000.
+    const QStringList ids{uvccam::sim::attachCamera("RX710"), uvccam::sim::attachCamera("LUM610"),
+                          uvccam::sim::attachCamera("RX240"), uvccam::sim::attachCamera("ST470")};
+    listening();
+    uvccam::sim::detach(ids[1]);
+    deliverPending();
+    EXPECT_EQ(listedIDs(), (QStringList{ids[0], ids[2], ids[3]}));
+    EXPECT_EQ(g_events, (QStringList{"disconnected " + ids[1] + " unlisted", "delegate removed " + ids[1]}));
 
-TEST_F(CameraManager, RemovesEveryCameraWhoseLocationKeyTheDepartedIDContains)
-{
-    auto a = attachAt(simulator(), 0x14100000);
-    auto c = attachAt(simulator(), 0x25000000);
-    auto d = attachAt(simulator(), 0x36000000);
-    MacCameraManager* manager = MacCameraManager::sharedInstance();
-    manager->setDeviceDisconnected(recordDisconnected);
-
+    g_events.clear();
     using Notification = uvccam::platform::CaptureDeviceNotification;
-    manager->updateCameraStatus(
-        Notification{Notification::Name::WasDisconnected, std::make_shared<DepartedDevice>("0x1410000-2500000")});
-
-    EXPECT_EQ(listedIDs(), QStringList{d->captureUniqueID()});
-    EXPECT_EQ(g_events, (QStringList{"disconnected " + a->captureUniqueID() + " unlisted",
-                                     "disconnected " + c->captureUniqueID() + " unlisted"}));
-}
-
-TEST_F(CameraManager, SkipsCallbacksThatAreNotSet)
-{
-    MacCameraManager::sharedInstance();
-    const QString id = uvccam::sim::attachCamera("RX240");
-    deliverPending();
-    uvccam::sim::detach(id);
-    deliverPending();
-    EXPECT_TRUE(listedIDs().isEmpty());
+    MacCameraManager::sharedInstance()->updateCameraStatus(
+        Notification{Notification::Name::WasDisconnected, std::make_shared<DepartedDevice>()});
+    EXPECT_EQ(listedIDs(), QStringList{ids[3]});
+    EXPECT_EQ(g_events, (QStringList{"disconnected " + ids[0] + " unlisted", "delegate removed " + ids[0],
+                                     "disconnected " + ids[2] + " unlisted", "delegate removed " + ids[2]}));
 }
 
 }  // namespace

@@ -39,32 +39,30 @@ TEST_F(SystemVolume, ReadsGiveTheDefaultDevicesVolumesAndZeroOutsideTheRange)
     EXPECT_EQ(system(), QStringList());
 }
 
-TEST_F(SystemVolume, AMissingOutputDeviceIsReportedOnlyWhenItCannotBeRead)
+// A default device that cannot be read, or reads as 0, gives a volume of 0; only the output
+// lookup reports its own failure.
+TEST_F(SystemVolume, AMissingDefaultDeviceReadsAsZero)
 {
     audio().setDefaultDeviceReadable(true, false);
+    audio().setDefaultDeviceReadable(false, false);
     EXPECT_EQ(SysVolumeControl::volume(), 0.0f);
+    EXPECT_EQ(SysVolumeControl::micVolume(), 0.0f);
+    EXPECT_EQ(SysVolumeControl::defaultInputDeviceID(), 0u);
     audio().setDefaultDeviceReadable(true, true);
+    audio().setDefaultDeviceReadable(false, true);
     audio().failReads(AudioHardwareSim::defaultDeviceAddress(true));
     EXPECT_EQ(SysVolumeControl::defaultOutputDeviceID(), 0u);
     audio().failReads(AudioHardwareSim::defaultDeviceAddress(true), false);
     audio().setDefaultOutputDevice(0);
-    EXPECT_EQ(SysVolumeControl::volume(), 0.0f);
-    EXPECT_EQ(system(), QStringList({"Cannot find default output device!", "Unknown device",
-                                     "Cannot find default output device!", "Unknown device"}));
-}
-
-TEST_F(SystemVolume, AMissingInputDeviceIsToldByTheResultAlone)
-{
-    audio().setDefaultDeviceReadable(false, false);
-    EXPECT_EQ(SysVolumeControl::defaultInputDeviceID(), 0u);
-    EXPECT_EQ(SysVolumeControl::micVolume(), 0.0f);
-    audio().setDefaultDeviceReadable(false, true);
     audio().setDefaultInputDevice(0);
+    EXPECT_EQ(SysVolumeControl::volume(), 0.0f);
     EXPECT_EQ(SysVolumeControl::micVolume(), 0.0f);
-    EXPECT_EQ(system(), QStringList({"Unknown device", "Unknown device"}));
+    const QString noOutput = QStringLiteral("Cannot find default output device!");
+    const QString unknown = QStringLiteral("Unknown device");
+    EXPECT_EQ(system(), QStringList({noOutput, unknown, unknown, noOutput, unknown, unknown}));
 }
 
-TEST_F(SystemVolume, AMissingOrUnreadableVolumeNamesTheDeviceInHex)
+TEST_F(SystemVolume, AMissingOrUnreadableVolumeReadsAsZeroAndNamesTheDeviceInHex)
 {
     audio().removeProperty(kSpeaker, AudioHardwareSim::volumeAddress(true));
     audio().failReads(AudioHardwareSim::volumeAddress(false));
@@ -77,13 +75,10 @@ struct SetCase {
     const char* name;
     float request;
     void (*setup)(AudioHardwareSim&);
-    std::uint32_t muteBefore;
+    std::uint32_t muteBefore, muteAfter;
     float volumeAfter;
-    std::uint32_t muteAfter;
     QStringList log;
 };
-
-void none(AudioHardwareSim&) {}
 
 class SetVolume : public SystemVolume, public ::testing::WithParamInterface<SetCase> {};
 
@@ -101,35 +96,40 @@ TEST_P(SetVolume, TakesItsPathAndLogsIt)
     EXPECT_EQ(system(), c.log);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SystemVolume, SetVolume,
-    ::testing::Values(
-        SetCase{"ZeroMutes", 0.0f, none, 0, 0.75f, 1, {"Requested mute"}},
-        SetCase{"BelowThousandthMutes", 0.0005f, none, 0, 0.75f, 1, {"Requested mute"}},
-        SetCase{"SinglePrecisionThousandthIsAVolume", 0.001f, none, 1, 0.001f, 0, {"Requested volume 0.00"}},
-        SetCase{"Full", 1.0f, none, 1, 1.0f, 0, {"Requested volume 1.00"}},
-        SetCase{"AboveRange", 1.01f, none, 1, 0.75f, 1, {"Requested volume out of range (1.01)"}},
-        SetCase{"BelowRange", -0.5f, none, 1, 0.75f, 1, {"Requested volume out of range (-0.50)"}},
-        SetCase{"VolumeWriteFailsStillUnmutes", 0.5f, [](AudioHardwareSim& a) { a.failWrites(a.volumeAddress(true)); },
-                1, 0.75f, 0, {"Requested volume 0.50", "Unable to set volume for device 0x49"}},
-        SetCase{"MuteWriteFails", 0.0f, [](AudioHardwareSim& a) { a.failWrites(a.muteAddress()); }, 0, 0.75f, 0,
-                {"Requested mute", "Unable to set volume for device 0x49"}},
-        SetCase{"UnmuteWriteFails", 0.5f, [](AudioHardwareSim& a) { a.failWrites(a.muteAddress()); }, 1, 0.5f, 1,
-                {"Requested volume 0.50", "Unable to set volume for device 0x49"}},
-        SetCase{"VolumeNotSettable", 0.5f, [](AudioHardwareSim& a) { a.setSettable(kSpeaker, a.volumeAddress(true), false); },
-                1, 0.75f, 1, {"Requested volume 0.50", "Device 0x49 does not support volume control"}},
-        SetCase{"SettableQueryFails", 0.5f, [](AudioHardwareSim& a) { a.failSettableQuery(a.volumeAddress(true)); }, 1,
-                0.75f, 1, {"Requested volume 0.50", "Device 0x49 does not support volume control"}},
-        SetCase{"MuteRequestWithoutMute", 0.0f, [](AudioHardwareSim& a) { a.removeProperty(kSpeaker, a.muteAddress()); },
-                0, 0.75f, 0, {"Requested mute", "Device 0x49 does not support volume control"}},
-        SetCase{"MuteNotSettable", 0.5f, [](AudioHardwareSim& a) { a.setSettable(kSpeaker, a.muteAddress(), false); }, 1,
-                0.5f, 1, {"Requested volume 0.50", "Device 0x49 does not support muting"}},
-        SetCase{"DefaultIsZero", 0.5f, [](AudioHardwareSim& a) { a.setDefaultOutputDevice(0); }, 1, 0.75f, 1,
-                {"Requested volume 0.50", "Unknown device"}},
-        SetCase{"DefaultUnreadable", 0.5f, [](AudioHardwareSim& a) { a.setDefaultDeviceReadable(true, false); }, 1, 0.75f,
-                1, {"Requested volume 0.50", "Cannot find default output device!", "Unknown device"}},
-        SetCase{"DefaultWithoutControls", 0.5f, [](AudioHardwareSim& a) { a.setDefaultOutputDevice(99); }, 1, 0.75f, 1,
-                {"Requested volume 0.50", "Device 0x63 does not support volume control"}}),
-    [](const ::testing::TestParamInfo<SetCase>& param) { return std::string(param.param.name); });
+using Hw = AudioHardwareSim;
+void none(Hw&) {}
+const char* const kMute = "Requested mute";
+const char* const kHalf = "Requested volume 0.50";
+const char* const kUnable = "Unable to set volume for device 0x49";
+const char* const kNoControl = "Device 0x49 does not support volume control";
+
+// Name, request, set-up, mute before and after, volume after, log.
+const SetCase kSetCases[] = {
+    {"ZeroMutes", 0.0f, none, 0, 1, 0.75f, {kMute}},
+    {"BelowThousandthMutes", 0.0005f, none, 0, 1, 0.75f, {kMute}},
+    {"SinglePrecisionThousandthIsAVolume", 0.001f, none, 1, 0, 0.001f, {"Requested volume 0.00"}},
+    {"Full", 1.0f, none, 1, 0, 1.0f, {"Requested volume 1.00"}},
+    {"AboveRange", 1.01f, none, 1, 1, 0.75f, {"Requested volume out of range (1.01)"}},
+    {"BelowRange", -0.5f, none, 1, 1, 0.75f, {"Requested volume out of range (-0.50)"}},
+    {"VolumeWriteFailsStillUnmutes", 0.5f, [](Hw& a) { a.failWrites(a.volumeAddress(true)); }, 1, 0, 0.75f,
+     {kHalf, kUnable}},
+    {"MuteWriteFails", 0.0f, [](Hw& a) { a.failWrites(a.muteAddress()); }, 0, 0, 0.75f, {kMute, kUnable}},
+    {"UnmuteWriteFails", 0.5f, [](Hw& a) { a.failWrites(a.muteAddress()); }, 1, 1, 0.5f, {kHalf, kUnable}},
+    {"VolumeNotSettable", 0.5f, [](Hw& a) { a.setSettable(kSpeaker, a.volumeAddress(true), false); }, 1, 1, 0.75f,
+     {kHalf, kNoControl}},
+    {"SettableQueryFails", 0.5f, [](Hw& a) { a.failSettableQuery(a.volumeAddress(true)); }, 1, 1, 0.75f,
+     {kHalf, kNoControl}},
+    {"MuteRequestWithoutMute", 0.0f, [](Hw& a) { a.removeProperty(kSpeaker, a.muteAddress()); }, 0, 0, 0.75f,
+     {kMute, kNoControl}},
+    {"MuteNotSettable", 0.5f, [](Hw& a) { a.setSettable(kSpeaker, a.muteAddress(), false); }, 1, 1, 0.5f,
+     {kHalf, "Device 0x49 does not support muting"}},
+    {"DefaultIsZero", 0.5f, [](Hw& a) { a.setDefaultOutputDevice(0); }, 1, 1, 0.75f, {kHalf, "Unknown device"}},
+    {"DefaultUnreadable", 0.5f, [](Hw& a) { a.setDefaultDeviceReadable(true, false); }, 1, 1, 0.75f,
+     {kHalf, "Cannot find default output device!", "Unknown device"}},
+    {"DefaultWithoutControls", 0.5f, [](Hw& a) { a.setDefaultOutputDevice(99); }, 1, 1, 0.75f,
+     {kHalf, "Device 0x63 does not support volume control"}}};
+
+INSTANTIATE_TEST_SUITE_P(SystemVolume, SetVolume, ::testing::ValuesIn(kSetCases),
+                         [](const ::testing::TestParamInfo<SetCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
