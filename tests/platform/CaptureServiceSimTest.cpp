@@ -50,21 +50,19 @@ TEST_F(SimulatedCaptureService, EnumeratesAttachedDevicesAtOnceInOrderInTheOpera
     const QString other = sim::attachOtherVendorCamera("Desk Webcam");
     const QString st = sim::attachCamera("ST470");
     const QString voxa = sim::attachSpeakerphone("VOXA760");
-    EXPECT_TRUE(sim::attachCamera("RX999").isEmpty());
-    EXPECT_TRUE(sim::attachSpeakerphone("VOXA999").isEmpty());
-    const auto video = capture().devicesWithMediaType(MediaType::Video);
-    QStringList described;
-    for (const auto& device : video) {
-        // "0x", eight hex digits of location, then the vendor and product IDs in four each.
-        EXPECT_TRUE(QRegularExpression("^0x[0-9a-f]{16}$").match(device->uniqueID()).hasMatch());
-        described << device->uniqueID().mid(10) + " " + device->modelID() + " " + device->localizedName();
-    }
-    EXPECT_EQ(described, (QStringList{"2a3b2574 UVC Camera VendorID_10811 ProductID_9588 RX710 Conference Camera",
-                                      "1d506100 UVC Camera VendorID_7504 ProductID_24832 Desk Webcam",
-                                      "2a3b470a UVC Camera VendorID_10811 ProductID_18186 Studio Caster LUM 470"}));
+    EXPECT_TRUE(sim::attachCamera("RX999").isEmpty() && sim::attachSpeakerphone("VOXA999").isEmpty());
+    EXPECT_EQ(sim::attachedDevices(), (QStringList{rx, other, st, voxa}));
     EXPECT_EQ(ids(MediaType::Video), (QStringList{rx, other, st}));
+    QStringList described;
+    // "0x", eight hex digits of location, then the vendor and product IDs in four each.
+    for (const auto& device : capture().devicesWithMediaType(MediaType::Video))
+        described << device->uniqueID().replace(QRegularExpression("^0x[0-9a-f]{8}"), "0x*") + " " + device->modelID()
+                         + " " + device->localizedName();
+    EXPECT_EQ(described, (QStringList{"0x*2a3b2574 UVC Camera VendorID_10811 ProductID_9588 RX710 Conference Camera",
+                                      "0x*1d506100 UVC Camera VendorID_7504 ProductID_24832 Desk Webcam",
+                                      "0x*2a3b470a UVC Camera VendorID_10811 ProductID_18186 Studio Caster LUM 470"}));
     // The same object for the same device, as long as it is attached.
-    EXPECT_EQ(capture().devicesWithMediaType(MediaType::Video)[0], video[0]);
+    EXPECT_EQ(capture().devicesWithMediaType(MediaType::Video)[0], capture().devicesWithMediaType(MediaType::Video)[0]);
     // A speakerphone is listed as "%x" of its location (top digit never zero) and is an audio
     // device only: its microphone, named after product and location. Cameras' microphones
     // are capture devices of their own, after the computer's built-in one.
@@ -73,24 +71,17 @@ TEST_F(SimulatedCaptureService, EnumeratesAttachedDevicesAtOnceInOrderInTheOpera
     for (const QString& camera : {rx, other, st})
         microphones << "AudioIn:" + simulator().findDevice(camera)->profile().serialNumber;
     EXPECT_EQ(ids(MediaType::Audio), microphones << "VOXA760:" + voxa);
-    EXPECT_EQ(sim::attachedDevices(), (QStringList{rx, other, st, voxa}));
 }
 
 TEST_F(SimulatedCaptureService, NeverHandsOutALocationStillInUse)
 {
-    // No two devices present at once share the first seven hex digits of their location.
-    sim::attachCamera("RX710");
-    const QString gone = sim::attachCamera("RX710");
-    sim::attachOtherVendorCamera();
+    // No two devices present at once share the first seven hex digits of their location, even
+    // after enough plugging in and out for the simulator's locations to come round again.
     const QString voxa = sim::attachSpeakerphone("VOXA760");
+    const QString gone = sim::attachCamera("RX710");
+    const QSet<QString> keys{voxa.left(7), sim::attachCamera("RX710").mid(2, 7)};
+    ASSERT_EQ(keys.size(), 2);
     sim::detach(gone);
-    sim::attachCamera("LUM250");
-    sim::attachCamera("RX240");
-    QSet<QString> keys{voxa.left(7)};
-    for (const auto& id : ids(MediaType::Video))
-        keys.insert(id.mid(2, 7));
-    EXPECT_EQ(keys.size(), 5);
-    // Enough plugging in and out for the simulator's locations to come round again.
     for (int i = 0; i < 300; ++i) {
         const QString fresh = sim::attachCamera("LUM610");
         ASSERT_FALSE(keys.contains(fresh.mid(2, 7))) << "attachment " << i;
@@ -104,6 +95,7 @@ TEST_F(SimulatedCaptureService, AnnouncesChangesInOrderWhenTheRunLoopRunsToThose
     Heard removed(capture());
     Heard once(capture(), true);
     const QString rx = sim::attachCamera("RX710");
+    const QString mic = "AudioIn:" + simulator().findDevice(rx)->profile().serialNumber;
     const auto camera = capture().devicesWithMediaType(MediaType::Video).value(0);
     Heard late(capture());
     const QString voxa = sim::attachSpeakerphone("VOXA30");
@@ -115,12 +107,9 @@ TEST_F(SimulatedCaptureService, AnnouncesChangesInOrderWhenTheRunLoopRunsToThose
     EXPECT_TRUE(early.described.isEmpty());
     deliverPending();
     // A camera's microphone comes and goes with it, right after its video.
-    const QString mic = early.described.value(1).mid(1);
-    EXPECT_TRUE(mic.startsWith("AudioIn:SIM")) << mic.toStdString();
     EXPECT_EQ(early.described, (QStringList{"+" + rx, "+" + mic, "+VOXA30:" + voxa, "-" + rx, "-" + mic}));
     // The departed device is the same object, and still tells who it was.
-    EXPECT_EQ(early.objects[0], camera);
-    EXPECT_EQ(early.objects[3], camera);
+    EXPECT_TRUE(early.objects[0] == camera && early.objects[3] == camera);
     // Subscribed after the camera came, the late one finds it by enumerating instead.
     EXPECT_EQ(late.described, (QStringList{"+VOXA30:" + voxa, "-" + rx, "-" + mic}));
     // Removed before delivery, or by itself while it is called: nothing more is heard.
@@ -143,34 +132,27 @@ TEST_F(SimulatedCaptureService, SessionsTakeAnAttachedDeviceOnceAndEachOutputOnc
 {
     const QString rx = sim::attachCamera("RX710");
     const auto camera = capture().devicesWithMediaType(MediaType::Video).value(0);
-    auto session = capture().createSession();
+    auto session = std::dynamic_pointer_cast<CaptureSessionSim>(capture().createSession());
+    const auto fresh = std::dynamic_pointer_cast<CaptureSessionSim>(capture().createSession());
     const auto input = capture().deviceInputWithDevice(camera);
-    ASSERT_TRUE(input);
-    session->addInput(input);
-    EXPECT_FALSE(session->canAddInput(input));
-    EXPECT_FALSE(session->canAddInput(nullptr));
+    const auto madeBefore = capture().deviceInputWithDevice(camera);
     const auto first = capture().createVideoDataOutput();
     const auto second = capture().createVideoDataOutput();
+    for (const auto& each : {input, input, CaptureDeviceInputPtr()})
+        session->addInput(each);
     for (const auto& output : {first, second, first, VideoDataOutputPtr()})
         session->addOutput(output);
-    auto simulated = std::dynamic_pointer_cast<CaptureSessionSim>(session);
-    EXPECT_EQ(simulated->inputs(), std::vector<CaptureDeviceInputPtr>{input});
-    EXPECT_EQ(simulated->outputs(), (std::vector<VideoDataOutputPtr>{first, second}));
-    session->removeOutput(first);
-    EXPECT_EQ(simulated->outputs(), std::vector<VideoDataOutputPtr>{second});
+    session->removeOutput(second);
+    EXPECT_EQ(session->inputs(), std::vector<CaptureDeviceInputPtr>{input});
+    EXPECT_EQ(session->outputs(), std::vector<VideoDataOutputPtr>{first});
     // A detached device gives no input, and one made before is refused.
-    const auto fresh = std::dynamic_pointer_cast<CaptureSessionSim>(capture().createSession());
-    const auto madeBefore = capture().deviceInputWithDevice(camera);
     sim::detach(rx);
     EXPECT_EQ(capture().deviceInputWithDevice(camera), nullptr);
-    EXPECT_FALSE(fresh->canAddInput(madeBefore));
     fresh->addInput(madeBefore);
     EXPECT_TRUE(fresh->inputs().empty());
-    // Only the sessions still in use are listed.
+    // Only the sessions still in use are listed, and an output holds its delegate without keeping it alive.
     session.reset();
-    simulated.reset();
     EXPECT_EQ(capture().sessions(), std::vector<std::shared_ptr<CaptureSessionSim>>{fresh});
-    // An output holds its delegate without keeping it alive.
     auto delegate = std::make_shared<IdleDelegate>();
     first->setSampleBufferDelegate(delegate);
     EXPECT_EQ(first->sampleBufferDelegate(), delegate);

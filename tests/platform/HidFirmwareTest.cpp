@@ -38,13 +38,13 @@ protected:
         return heard.empty() ? std::nullopt : std::optional<QByteArray>(heard.front());
     }
 
-    // One byte of the ST470's transfer mode as the camera reports it, or sets it.
-    std::uint8_t transferMode(std::optional<std::uint8_t> set = std::nullopt)
+    // A camera's transfer mode as it reports it, after setting it if asked to.
+    std::uint8_t transferMode(SimulatedDevice* camera, std::optional<std::uint8_t> set = std::nullopt)
     {
         std::uint8_t value = set.value_or(0);
         UsbSetupPacket setup{std::uint8_t(set ? 0x21 : 0xA1), set ? UvcCameraModel::SET_CUR : UvcCameraModel::GET_CUR,
                              2 << 8, 6 << 8, 1};
-        EXPECT_EQ(st470->uvc()->controlRequest(setup, &value, nullptr), kUsbSuccess);
+        EXPECT_EQ(camera->uvc()->controlRequest(setup, &value, nullptr), kUsbSuccess);
         return value;
     }
 
@@ -53,83 +53,72 @@ protected:
     std::vector<QByteArray> heard;
 };
 
-TEST_F(Firmware, PropertyReportsStoreTheValueAndEchoItAndTheDeviceCanReportItUnasked)
+TEST_F(Firmware, PropertyAndUacReportsStoreTheirValuesAndAnswerThemAskedOrUnasked)
 {
     EXPECT_EQ(send(voxa, bytes({8, 0x10, 3, 'a', 'b'})), bytes({8, 0x10, 3, 'a', 'b'}));
     EXPECT_EQ(send(voxa, bytes({8, 0x10, 4, 'z'}, 4)), bytes({8, 0x10, 4, 'z'})) << "short reports pad with zeros";
     EXPECT_EQ(voxa->firmware()->property(3), bytes({'a', 'b'}, 509));
+    EXPECT_EQ(st470->firmware()->property(3), bytes({}, 509)) << "each device keeps its own values";
     heard.clear();
     voxa->firmware()->reportProperty(3);
     voxa->firmware()->reportProperty(9);
     EXPECT_EQ(heard, (std::vector<QByteArray>{bytes({8, 0x10, 3, 'a', 'b'}), bytes({8, 0x10, 9})}));
-    EXPECT_EQ(st470->firmware()->property(3), bytes({}, 509)) << "each device keeps its own values";
-}
 
-TEST_F(Firmware, UacSetStoresSixtyFourBytesAndBothDirectionsAnswerTheStoredValue)
-{
+    // A UAC set stores 64 bytes; a get stores nothing; both answer the stored value.
     QByteArray set = bytes({8, 0x11, 7, 1, 'v', 'w'});
-    set[68] = 'x';  // past the 64-byte value
+    set[68] = 'x';
     EXPECT_EQ(send(voxa, set), bytes({8, 0x11, 7, 1, 'v', 'w'}));
-    EXPECT_EQ(send(voxa, bytes({8, 0x11, 7, 0, 'i', 'g'})), bytes({8, 0x11, 7, 0, 'v', 'w'})) << "a get stores nothing";
+    EXPECT_EQ(send(voxa, bytes({8, 0x11, 7, 0, 'i', 'g'})), bytes({8, 0x11, 7, 0, 'v', 'w'}));
     EXPECT_EQ(send(voxa, bytes({8, 0x11, 8, 0})), bytes({8, 0x11, 8, 0}));
     EXPECT_EQ(voxa->firmware()->uacProperty(7), bytes({'v', 'w'}, 64));
+
+    // A replaced responder can be swapped back for the firmware.
+    voxa->hid()->setResponder([](const QByteArray&) { return std::nullopt; });
+    EXPECT_EQ(send(voxa, bytes({8, 0x10, 1})), std::nullopt);
+    voxa->firmware()->install();
+    EXPECT_EQ(send(voxa, bytes({8, 0x10, 1})), bytes({8, 0x10, 1}));
 }
 
 TEST_F(Firmware, TheApplyCommandMakesTheSt470sPendingTransferModeTakeEffect)
 {
-    EXPECT_EQ(transferMode(), 0);
-    transferMode(1);
-    EXPECT_EQ(transferMode(), 0) << "pending until applied";
-    EXPECT_EQ(send(st470, bytes({8, 7}, 12)), bytes({9, 0, 0, 9, 0, 0}));
-    EXPECT_EQ(transferMode(), 1);
-    EXPECT_EQ(st470->uvc()->extensionBytes(6, 2, 1), QByteArray(1, '\1'));
-    // Other properties, and the same property on another camera, take effect at once.
     SimulatedDevice* rx710 = simulator().findDevice(uvccam::sim::attachCamera("RX710")).get();
-    std::uint8_t one = 1;
-    rx710->uvc()->controlRequest({0x21, UvcCameraModel::SET_CUR, 2 << 8, 6 << 8, 1}, &one, nullptr);
-    EXPECT_EQ(rx710->uvc()->extensionBytes(6, 2, 1), QByteArray(1, '\1'));
+    EXPECT_EQ(transferMode(st470), 0);
+    transferMode(st470, 1);
+    transferMode(rx710, 1);
+    EXPECT_EQ(transferMode(st470), 0) << "pending until applied";
+    EXPECT_EQ(transferMode(rx710), 1) << "other cameras take it at once";
+    EXPECT_EQ(send(st470, bytes({8, 7}, 12)), bytes({9, 0, 0, 9, 0, 0}));
+    EXPECT_EQ(transferMode(st470), 1);
 }
 
 TEST_F(Firmware, CallerBuiltReportsAreAcknowledgedAndEachFaultKnobBendsTheAnswer)
 {
-    struct Case {
+    const struct {
         const char* name;
         QByteArray request;
-        int answerType = 9;
-        std::optional<int> payloadByte1;
-        int resultByte = 0;
-        std::optional<int> count;
-        QByteArray payload;  // the answer from byte 3 on, zeros after
-    } const cases[] = {
-        {"write", bytes({5, 0x42}, 2), 9, {}, 0, {}, bytes({9, 0x42, 0}, 3)},
-        {"read", bytes({5, 0x81}, 2), 9, {}, 0, {}, bytes({9, 0x81, 8, 0, 0, 1, 2, 3, 4, 5, 6, 7}, 12)},
-        {"unknown 0x08 command", bytes({8, 0x42}, 64), 9, {}, 0, {}, bytes({9, 0x42, 0}, 3)},
-        {"empty", QByteArray(), 9, {}, 0, {}, bytes({9, 0, 0}, 3)},
-        {"answer type", bytes({5, 0x42}, 2), 7, {}, 0, {}, bytes({7, 0x42, 0}, 3)},
-        {"ack/status", bytes({5, 0x42}, 2), 9, 12, 0, {}, bytes({9, 12, 0}, 3)},
-        {"apply status", bytes({8, 7}, 12), 9, 0x1A, 0, {}, bytes({9, 0x1A, 0}, 3)},
-        {"result byte", bytes({5, 0x42}, 2), 9, {}, 0xC3, {}, bytes({9, 0x42, 0xC3}, 3)},
-        {"count", bytes({5, 0x80}, 2), 9, {}, 0xC3, 600, bytes({9, 0x80, 0x58, 2, 0, 1, 2, 3, 4, 5, 6, 7}, 12)},
+        int answerType, resultByte;
+        std::optional<int> payloadByte1, count;
+        QByteArray answer;
+    } cases[] = {
+        {"write", bytes({5, 0x42}, 2), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0x42, 0})},
+        {"read", bytes({5, 0x81}, 2), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0x81, 8, 0, 0, 1, 2, 3, 4, 5, 6, 7})},
+        {"unknown 0x08 command", bytes({8, 0x42}, 64), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0x42, 0})},
+        {"empty", QByteArray(), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0, 0})},
+        {"answer type", bytes({5, 0x42}, 2), 7, 0, {}, {}, bytes({9, 0, 0, 7, 0x42, 0})},
+        {"ack/status", bytes({5, 0x42}, 2), 9, 0, 12, {}, bytes({9, 0, 0, 9, 12, 0})},
+        {"apply status", bytes({8, 7}, 12), 9, 0, 0x1A, {}, bytes({9, 0, 0, 9, 0x1A, 0})},
+        {"result byte", bytes({5, 0x42}, 2), 9, 0xC3, {}, {}, bytes({9, 0, 0, 9, 0x42, 0xC3})},
+        {"count", bytes({5, 0x80}, 2), 9, 0xC3, {}, 600, bytes({9, 0, 0, 9, 0x80, 0x58, 2, 0, 1, 2, 3, 4, 5, 6, 7})},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         HidFirmware& firmware = *st470->firmware();
         firmware.setAnswerType(c.answerType);
         firmware.setPayloadByte1Override(c.payloadByte1);
         firmware.setResultByte(c.resultByte);
         firmware.setCountOverride(c.count);
-        QByteArray expected = bytes({9, 0, 0});
-        expected.replace(3, c.payload.size(), c.payload);
-        EXPECT_EQ(send(st470, c.request), expected);
+        EXPECT_EQ(send(st470, c.request), c.answer);
     }
-}
-
-TEST_F(Firmware, AReplacedResponderCanBeSwappedBackForTheFirmware)
-{
-    voxa->hid()->setResponder([](const QByteArray&) { return std::nullopt; });
-    EXPECT_EQ(send(voxa, bytes({8, 0x10, 1})), std::nullopt);
-    voxa->firmware()->install();
-    EXPECT_EQ(send(voxa, bytes({8, 0x10, 1})), bytes({8, 0x10, 1}));
 }
 
 }  // namespace
