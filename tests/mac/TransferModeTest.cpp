@@ -5,82 +5,79 @@
 #include "mac/MacUVCCam.h"
 #include "support/SimulatedWorld.h"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 
 namespace {
 
-using namespace std::chrono_literals;
 using uvccam::testing::SimulatedWorld;
 
-// A core whose answers a test scripts, recording each call with its virtual time.
+// One run of the switch: the listed devices, the core's scripted answers, and what the
+// run returns, how many calls it makes, and its last calls.
+struct Script {
+    const char* what;
+    QList<DeviceInfo> devices;
+    int unselectable;       // setDevice calls that fail before one succeeds
+    std::deque<int> reads;  // the mode each read gives or -1 for a failing read, then 1
+    int writeResult;
+    int applyResult;
+    bool switched;
+    int calls;
+    QStringList lastCalls;
+};
+
+void PrintTo(const Script& script, std::ostream* os) { *os << script.what; }
+
+// A core that answers as scripted, recording each call with its virtual time in ms.
 class ScriptedCore : public MacUVCCamOC {
 public:
     explicit ScriptedCore(uvccam::platform::RunLoop& clock) : clock_(clock) {}
 
-    QList<DeviceInfo> devices;
-    std::deque<int> setDeviceResults;  // then 1
-    std::deque<int> readResults;       // then 0
-    std::deque<std::uint8_t> modes;    // the byte each read gives, then 1
-    int writeResult = 0;
-    int applyResult = 0;
+    Script script{};
     QStringList trace;
 
-    QList<DeviceInfo> getDeviceList() override { return devices; }
-    int setDevice(QString path) override
-    {
-        note("select " + path);
-        return take(setDeviceResults, 1);
-    }
+    QList<DeviceInfo> getDeviceList() override { return script.devices; }
+    int setDevice(QString path) override { return note("select " + path), script.unselectable-- > 0 ? 0 : 1; }
     int getExProperty(unsigned short selector, void* data, unsigned int length, int unit) override
     {
         note(QStringLiteral("read %1 %2 %3").arg(selector).arg(length).arg(unit));
-        *static_cast<std::uint8_t*>(data) = take(modes, std::uint8_t(1));
-        return take(readResults, 0);
+        const int mode = script.reads.empty() ? 1 : script.reads.front();
+        if (!script.reads.empty())
+            script.reads.pop_front();
+        *static_cast<std::uint8_t*>(data) = static_cast<std::uint8_t>(std::max(mode, 0));
+        return mode < 0 ? -1 : 0;
     }
     int setExProperty(unsigned short selector, void* data, unsigned int length, int unit) override
     {
-        note(QStringLiteral("write %1 %2 %3 = %4").arg(selector).arg(length).arg(unit).arg(*static_cast<std::uint8_t*>(data)));
-        return writeResult;
+        const int mode = *static_cast<std::uint8_t*>(data);
+        note(QStringLiteral("write %1 %2 %3 = %4").arg(selector).arg(length).arg(unit).arg(mode));
+        return script.writeResult;
     }
     int setExHidProperty(void* data, unsigned int length) override
     {
         const QByteArray report(static_cast<const char*>(data), static_cast<int>(length));
-        note("apply " + QString::fromLatin1(report.toHex(' ')));
-        return applyResult;
-    }
-
-    std::chrono::milliseconds elapsed() const
-    {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now());
+        return note("apply " + QString::fromLatin1(report.toHex(' '))), script.applyResult;
     }
 
 private:
-    template <typename T>
-    static T take(std::deque<T>& queue, T otherwise)
+    void note(const QString& what)
     {
-        if (queue.empty())
-            return otherwise;
-        T value = queue.front();
-        queue.pop_front();
-        return value;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now()).count();
+        trace << QStringLiteral("%1 %2").arg(ms).arg(what);
     }
-    void note(const QString& what) { trace << QStringLiteral("%1 %2").arg(elapsed().count()).arg(what); }
 
     uvccam::platform::RunLoop& clock_;
 };
 
 const DeviceInfo kSt470{10811, "ST470", "0x141000002a3b470a"};
-const DeviceInfo kOther{10811, "RX710", "0x142000002a3b2574"};
+const DeviceInfo kSecondSt470{10811, "ST470", "0x143000002a3b470a"};
+const DeviceInfo kRx710{10811, "RX710", "0x142000002a3b2574"};
+const QString kApply = QStringLiteral("apply 08 07 00 00 00 00 00 00 00 00 00 00");
 
-class TransferMode : public SimulatedWorld {
+class TransferMode : public SimulatedWorld, public ::testing::WithParamInterface<Script> {
 protected:
-    TransferMode() : core(clock())
-    {
-        handle = createUvcCamControl();
-        own = macUVCCamOC;
-        macUVCCamOC = &core;
-    }
+    TransferMode() : core(clock()), handle(createUvcCamControl()), own(macUVCCamOC) { macUVCCamOC = &core; }
     ~TransferMode() override
     {
         macUVCCamOC = own;
@@ -88,98 +85,39 @@ protected:
     }
 
     ScriptedCore core;
-    Uvccam* handle = nullptr;
-    MacUVCCamOC* own = nullptr;
+    Uvccam* handle;
+    MacUVCCamOC* own;
 };
 
-TEST_F(TransferMode, SwitchesACameraInMode0InOnePass)
+TEST_P(TransferMode, SelectsReadsAndSwitchesEachSt470)
 {
-    core.devices = {kOther, kSt470};
-    core.modes = {0};
-    EXPECT_TRUE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace, (QStringList{"0 select 0x141000002a3b470a", "0 read 2 1 6", "100 write 2 1 6 = 1",
-                                       "600 apply 08 07 00 00 00 00 00 00 00 00 00 00"}));
+    core.script = GetParam();
+    EXPECT_EQ(updateUvcCamTransferMode(handle), GetParam().switched);
+    EXPECT_EQ(core.trace.size(), GetParam().calls);
+    EXPECT_EQ(core.trace.mid(core.trace.size() - GetParam().lastCalls.size()), GetParam().lastCalls);
 }
 
-TEST_F(TransferMode, LeavesACameraAlreadyInMode1)
-{
-    core.devices = {kSt470};
-    EXPECT_FALSE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace, (QStringList{"0 select 0x141000002a3b470a", "0 read 2 1 6"}));
-}
-
-TEST_F(TransferMode, MatchesOnlyTheModelsAndTheMakersHexIds)
-{
-    core.devices = {DeviceInfo{1, "X", "0x14100000ffff470a"}, DeviceInfo{1, "X", "0X14100000 2A3B 470A"}};
-    core.modes = {0};
-    EXPECT_TRUE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace.first(), QStringLiteral("0 select 0X14100000 2A3B 470A")) << "matched in upper case, passed unchanged";
-}
-
-TEST_F(TransferMode, GivesUpOnACameraSelectedOnlyAtThe301stCall)
-{
-    core.devices = {kSt470};
-    core.setDeviceResults = std::deque<int>(300, 0);
-    EXPECT_FALSE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace.size(), 301);
-    EXPECT_EQ(core.trace.last(), QStringLiteral("3000 select 0x141000002a3b470a"));
-
-    core.trace.clear();
-    core.setDeviceResults = std::deque<int>(299, 0);
-    core.modes = {0};
-    EXPECT_TRUE(updateUvcCamTransferMode(handle)) << "the 300th call still counts";
-    EXPECT_EQ(core.trace.at(300), QStringLiteral("5990 read 2 1 6"));
-}
-
-TEST_F(TransferMode, SkipsACameraWhoseModeCannotBeRead)
-{
-    core.devices = {kSt470};
-    core.readResults = {-1};
-    core.modes = {0};
-    EXPECT_FALSE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace.size(), 2);
-}
-
-TEST_F(TransferMode, AFailingApplyCommandRepeatsThePassesUpTo100)
-{
-    core.devices = {kSt470};
-    core.applyResult = -1;
-    core.modes = std::deque<std::uint8_t>(101, 0);  // the first read and every read-back
-    EXPECT_TRUE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace.filter(" write ").size(), 100);
-    // Each pass: 100 ms, write, 500 ms, apply, 500 ms, read back.
-    EXPECT_EQ(core.trace.last(), QStringLiteral("110000 read 2 1 6"));
-}
-
-TEST_F(TransferMode, AFailingWriteEndsThePassesAtOnce)
-{
-    core.devices = {kSt470};
-    core.writeResult = -1;
-    core.modes = {0};
-    EXPECT_TRUE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace.last(), QStringLiteral("100 write 2 1 6 = 1"));
-}
-
-TEST_F(TransferMode, SelectsEveryMatchingCameraInTurn)
-{
-    const DeviceInfo second{10811, "ST470", "0x143000002a3b470a"};
-    core.devices = {kSt470, second};
-    core.modes = {1, 0};
-    EXPECT_TRUE(updateUvcCamTransferMode(handle));
-    EXPECT_EQ(core.trace.filter(" select ").size(), 2);
-    EXPECT_EQ(core.trace.filter(" select ").last(), "0 select " + second.deviceUniqueId);
-}
-
-TEST(TransferModeHandles, NoneIsHarmless)
-{
-    EXPECT_FALSE(updateUvcCamTransferMode(nullptr));
-    disposeUvcCamControl(nullptr);
-}
+INSTANTIATE_TEST_SUITE_P(Runs, TransferMode, ::testing::Values(
+    // Matched by the product and the maker's hex IDs in any case; the ID is passed unchanged.
+    Script{"one pass", {kRx710, {1, "X", "0x14100000ffff470a"}, {1, "X", "0X14100000 2A3B 470A"}}, 0, {0}, 0, 0,
+           true, 4, {"0 select 0X14100000 2A3B 470A", "0 read 2 1 6", "100 write 2 1 6 = 1", "600 " + kApply}},
+    Script{"already in mode 1", {kSt470}, 0, {}, 0, 0, false, 2, {"0 select 0x141000002a3b470a", "0 read 2 1 6"}},
+    Script{"selected at the 300th call", {kSt470}, 299, {0}, 0, 0, true, 303,
+           {"2990 select 0x141000002a3b470a", "2990 read 2 1 6", "3090 write 2 1 6 = 1", "3590 " + kApply}},
+    Script{"selected only at the 301st call", {kSt470}, 300, {}, 0, 0, false, 301, {"3000 select 0x141000002a3b470a"}},
+    Script{"mode unreadable", {kSt470}, 0, {-1}, 0, 0, false, 2, {}},
+    // Each pass: 100 ms, write, 500 ms, apply, 500 ms, read back; the first read and every
+    // read-back give 0.
+    Script{"apply fails", {kSt470}, 0, std::deque<int>(101, 0), 0, -1, true, 302,
+           {"109500 " + kApply, "110000 read 2 1 6"}},
+    Script{"write fails", {kSt470}, 0, {0}, -1, 0, true, 3, {"100 write 2 1 6 = 1"}},
+    Script{"two cameras", {kSt470, kSecondSt470}, 0, {0, 1}, 0, 0, true, 6,
+           {"600 " + kApply, "600 select 0x143000002a3b470a", "600 read 2 1 6"}}));
 
 // The whole way, on a simulated ST470 whose firmware applies the mode on command.
 class TransferModeOnTheSimulator : public SimulatedWorld {};
 
-TEST_F(TransferModeOnTheSimulator, SwitchesTheCameraToMode1AndThenLeavesIt)
+TEST_F(TransferModeOnTheSimulator, SwitchesTheCameraToMode1AndThenLeavesItAndNoHandleIsHarmless)
 {
     const QString id = uvccam::sim::attachCamera("ST470");
     Uvccam* handle = createUvcCamControl();
@@ -192,6 +130,8 @@ TEST_F(TransferModeOnTheSimulator, SwitchesTheCameraToMode1AndThenLeavesIt)
     EXPECT_FALSE(updateUvcCamTransferMode(handle));
     EXPECT_EQ(simulator().findDevice(id)->uvc()->requests().size(), 1u) << "one read";
     disposeUvcCamControl(handle);
+    EXPECT_FALSE(updateUvcCamTransferMode(nullptr));
+    disposeUvcCamControl(nullptr);
 }
 
 }  // namespace
