@@ -77,8 +77,6 @@ HotKeyStatus HotKeyServiceSim::registerEventHotKey(std::uint16_t keyCode, std::u
     if (!refuseNext_.empty()) {
         status = refuseNext_.front();
         refuseNext_.pop_front();
-    } else if (const auto refused = refusedCombinations_.find(combination); refused != refusedCombinations_.end()) {
-        status = refused->second;
     } else if (takenByOthers_.count(combination) != 0) {
         status = kHotKeyExists;
     } else {
@@ -135,26 +133,9 @@ void HotKeyServiceSim::refuseNextRegistration(HotKeyStatus status)
         refuseNext_.push_back(status);
 }
 
-void HotKeyServiceSim::refuseCombination(std::uint16_t keyCode, std::uint32_t modifiers, HotKeyStatus status)
-{
-    if (status != kHotKeySuccess)
-        refusedCombinations_[{keyCode, modifiers}] = status;
-}
-
-void HotKeyServiceSim::clearRefusals()
-{
-    refuseNext_.clear();
-    refusedCombinations_.clear();
-}
-
 void HotKeyServiceSim::takeByAnotherApplication(std::uint16_t keyCode, std::uint32_t modifiers)
 {
     takenByOthers_.insert({keyCode, modifiers});
-}
-
-void HotKeyServiceSim::releaseByAnotherApplication(std::uint16_t keyCode, std::uint32_t modifiers)
-{
-    takenByOthers_.erase({keyCode, modifiers});
 }
 
 bool HotKeyServiceSim::press(std::uint16_t keyCode, std::uint64_t modifierFlags)

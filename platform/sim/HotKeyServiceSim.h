@@ -65,13 +65,9 @@ public:
 
     // Refuses the next registration with `status`; each call refuses one more.
     void refuseNextRegistration(HotKeyStatus status = kHotKeyExists);
-    // Refuses every registration of this combination with `status` until cleared.
-    void refuseCombination(std::uint16_t keyCode, std::uint32_t modifiers, HotKeyStatus status);
-    void clearRefusals();
     // Another application holds the combination: registering it is refused with
     // kHotKeyExists, and pressing it reaches the other application, not us.
     void takeByAnotherApplication(std::uint16_t keyCode, std::uint32_t modifiers);
-    void releaseByAnotherApplication(std::uint16_t keyCode, std::uint32_t modifiers);
 
     // The user presses or releases a key with modifiers held. `modifierFlags` are the key
     // event's flags (ModifierFlag values) as the user's keyboard sets them; the service
@@ -102,7 +98,6 @@ private:
     HotKeyRegistration nextHandle_ = 1;
     std::vector<Request> requests_;
     std::deque<HotKeyStatus> refuseNext_;
-    std::map<Combination, HotKeyStatus> refusedCombinations_;
     std::set<Combination> takenByOthers_;
 };
 
