@@ -10,26 +10,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace uvccam::platform {
-
-const char* logChannelName(LogChannel channel)
-{
-    switch (channel) {
-    case LogChannel::System:
-        return "system";
-    case LogChannel::QtDebug:
-        return "qtdebug";
-    case LogChannel::StandardOutput:
-        return "stdout";
-    case LogChannel::StandardError:
-        return "stderr";
-    }
-    // Only reachable through a cast of an out-of-range value.
-    return "unknown";
-}
 
 namespace {
 
@@ -391,9 +376,52 @@ QString formatMessage(const char* format, std::initializer_list<LogArg> args)
     return out;
 }
 
+namespace {
+
+// Shared, so that a handler that replaces itself while it runs keeps running to its end.
+std::shared_ptr<const DiagnosticHandler>& installedHandler()
+{
+    static auto* handler = new std::shared_ptr<const DiagnosticHandler>();
+    return *handler;
+}
+
+} // namespace
+
 void writeLog(LogChannel channel, const char* format, std::initializer_list<LogArg> args)
 {
-    Platform::current().log().write(channel, formatMessage(format, args));
+    const std::shared_ptr<const DiagnosticHandler> handler = installedHandler();
+    if (handler)
+        (*handler)(channel, formatMessage(format, args));
+    else
+        Platform::current().log().write(channel, formatMessage(format, args));
 }
 
 } // namespace uvccam::platform
+
+namespace uvccam {
+
+DiagnosticHandler setDiagnosticHandler(DiagnosticHandler handler)
+{
+    auto& installed = platform::installedHandler();
+    DiagnosticHandler previous = installed ? *installed : DiagnosticHandler();
+    installed = handler ? std::make_shared<const DiagnosticHandler>(std::move(handler)) : nullptr;
+    return previous;
+}
+
+const char* diagnosticChannelName(DiagnosticChannel channel)
+{
+    switch (channel) {
+    case DiagnosticChannel::System:
+        return "system";
+    case DiagnosticChannel::QtDebug:
+        return "qtdebug";
+    case DiagnosticChannel::StandardOutput:
+        return "stdout";
+    case DiagnosticChannel::StandardError:
+        return "stderr";
+    }
+    // Only reachable through a cast of an out-of-range value.
+    return "unknown";
+}
+
+} // namespace uvccam

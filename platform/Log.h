@@ -1,6 +1,7 @@
 // The four diagnostic channels and the printf-style formatting their messages use.
 #pragma once
 
+#include "UVCCamDiagnostics.h"
 #include "UVCCamExport.h"
 
 #include <QString>
@@ -11,15 +12,14 @@
 namespace uvccam::platform {
 
 // Every message goes to exactly one channel, the one its operation names. The texts are
-// fixed; nothing the library logs changes what it does.
-enum class LogChannel {
-    System,          // the system log (syslog on Linux)
-    QtDebug,         // QMessageLogger::debug
-    StandardOutput,  // printf / puts
-    StandardError,   // diagnostic dumps of platform strings
-};
+// fixed; nothing the library logs changes what it does. The channels are the ones a host
+// sees in its diagnostic handler.
+using LogChannel = ::uvccam::DiagnosticChannel;
 
-const char* logChannelName(LogChannel channel);
+inline const char* logChannelName(LogChannel channel)
+{
+    return ::uvccam::diagnosticChannelName(channel);
+}
 
 class LogSink {
 public:
@@ -62,7 +62,8 @@ private:
 // print nothing; surplus ones are ignored.
 QString formatMessage(const char* format, std::initializer_list<LogArg> args);
 
-// The channels as the library's code writes to them. Exported for the libraries built on
+// The channels as the library's code writes to them: to the host's diagnostic handler
+// when one is installed, otherwise to the platform's log sink. Exported for the libraries built on
 // this one (the widgets), whose messages go to the same channels.
 UVCCAM_EXPORT void writeLog(LogChannel channel, const char* format, std::initializer_list<LogArg> args);
 

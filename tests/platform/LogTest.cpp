@@ -3,6 +3,7 @@
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/sim/LogSinkRecorder.h"
 #include "support/QtPrinters.h"
+#include "support/SimulatedWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -118,4 +119,33 @@ TEST(LogSinkSystem, SendsEachChannelToItsOwnDestinationNeverUsingTheTextAsAForma
         EXPECT_EQ(heardByQt, row.qt);
     }
     qInstallMessageHandler(previous);
+}
+
+using DiagnosticHandlerTest = uvccam::testing::SimulatedWorld;
+
+TEST_F(DiagnosticHandlerTest, TakesEveryChannelFromTheSinkUntilRemovedAndMayReplaceItselfWhileRunning)
+{
+    std::vector<std::pair<LogChannel, QString>> heard;
+    EXPECT_FALSE(uvccam::setDiagnosticHandler([&](LogChannel channel, const QString& text) { heard.emplace_back(channel, text); }));
+    const LogChannel channels[] = { LogChannel::System, LogChannel::QtDebug, LogChannel::StandardOutput, LogChannel::StandardError };
+    for (const LogChannel channel : channels)
+        writeLog(channel, "%s %d", { logChannelName(channel), 1 });
+    ASSERT_EQ(heard.size(), 4u);
+    for (std::size_t i = 0; i < heard.size(); ++i)
+        EXPECT_EQ(heard[i], std::pair(channels[i], QString::fromLatin1(logChannelName(channels[i])) + " 1"));
+    EXPECT_TRUE(log().entries().empty());
+
+    // The previous handler comes back, so a host can restore it; the one replacing itself
+    // finishes the message it was given.
+    int finished = 0;
+    auto previous = uvccam::setDiagnosticHandler([&](LogChannel, const QString& text) {
+        uvccam::setDiagnosticHandler({});
+        finished += text == "last";
+    });
+    ASSERT_TRUE(previous);
+    logSystem("last");
+    logSystem("back to the sink");
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(heard.size(), 4u);
+    EXPECT_EQ(log().messages(LogChannel::System), QStringList("back to the sink"));
 }

@@ -1,6 +1,7 @@
 // Resets the process-wide objects and installs the simulated platform for one test.
 #include "support/SimulatedWorld.h"
 
+#include "UVCCamDiagnostics.h"
 #include "hotkey/HKHotKeyCenter.h"
 #include "mac/MacCameraManager.h"
 #include "mac/MacHidDeviceManager.h"
@@ -39,6 +40,7 @@ void SimulatedWorld::discardProcessState()
     MacHidDeviceManager::discardSharedInstance();
     MacHotKeyManager::discardSharedInstance();
     HKHotKeyCenter::discardSharedHotKeyCenter();
+    setDiagnosticHandler({});
 }
 
 }  // namespace uvccam::testing
