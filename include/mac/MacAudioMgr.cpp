@@ -35,6 +35,11 @@ MacAudioMgr* MacAudioMgr::sharedInstance()
     return sharedManager().get();
 }
 
+std::weak_ptr<MacAudioMgr> MacAudioMgr::sharedReference()
+{
+    return sharedManager();
+}
+
 void MacAudioMgr::dispose()
 {
     if (sharedManager())
@@ -93,6 +98,7 @@ void MacAudioMgr::startRecording()
         if (auto manager = self.lock())
             manager->captureSessionStartedNotification(notification);
     });
+    ++clipNumber_;
     recordFileName_.reset();
     captureSession_ = capture.createSession();
     if (!audioCaptureDevice_)

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -19,6 +20,9 @@ class UVCCAM_EXPORT MacAudioMgr : public uvccam::platform::FileOutputRecordingDe
 public:
     // The process's manager; a new one (with a fresh device list) after a disposal.
     static MacAudioMgr* sharedInstance();
+    // The shared manager without making one: what a holder keeps so that it can tell,
+    // later, whether that manager has been disposed of in the meantime.
+    static std::weak_ptr<MacAudioMgr> sharedReference();
     // Releases the shared manager: the next sharedInstance() makes a new one. Playback
     // already asked for still happens; it holds the manager until it has run.
     static void dispose();
@@ -34,6 +38,9 @@ public:
     void startRecording();
     void stopRecording();
     bool isRecording() const;
+    // Counts the recordings started, so that whoever started one can tell whether the
+    // recording running now is still the same clip.
+    std::uint64_t clipNumber() const { return clipNumber_; }
     // Plays the last recording once, 2 seconds from now.
     void playAudio();
     // The recording's file: named by the date and time it started, in the temporary directory.
@@ -68,4 +75,5 @@ private:
     AudioLevelCallback audioCallback_ = nullptr;
     std::optional<QString> recordFileName_;
     uvccam::platform::CaptureService::ObserverId startObserver_ = 0;
+    std::uint64_t clipNumber_ = 0;
 };

@@ -111,8 +111,8 @@ int MacUVCCamOC::setAudioCallback(AudioLevelCallback callback)
     if (!callback)
         return -1;
     audioCallback = callback;
-    if (audioMgr)
-        audioMgr->setAudioCallback(callback);
+    if (const auto manager = audioMgr.lock())
+        manager->setAudioCallback(callback);
     return 0;
 }
 
@@ -322,13 +322,11 @@ void MacUVCCamOC::removeDeviceWithUniqueID(char* uniqueId)
     audioStarted = false;
     // A recording still running is stopped, and its manager kept for playback; an idle
     // manager is released.
-    if (audioMgr) {
-        if (audioMgr->isRecording()) {
-            audioMgr->stopRecording();
-        } else {
-            MacAudioMgr::dispose();
-            audioMgr = nullptr;
-        }
+    if (const auto manager = audioMgr.lock()) {
+        if (manager->isRecording())
+            manager->stopRecording();
+        else
+            disposeAudioManager();
     }
     currentCamera.reset();
     currentHidDevice.reset();
@@ -499,46 +497,61 @@ QString MacUVCCamOC::getCameraSerialNum()
 int MacUVCCamOC::startAudioRecording(int, QString)
 {
     if (currentCamera) {
-        audioMgr = MacAudioMgr::sharedInstance();
-        audioStarted = true;
         const QString uniqueID = currentCamera->deviceUniqueID();
         logSystem("camera.deviceUniqueID = %@", uniqueID);
         const auto& serial = currentCamera->serialNum();
-        audioMgr->setAudioDeviceByUniqueId(&uniqueID, serial ? &*serial : nullptr);
-        audioMgr->startRecording();
+        recordFrom(&uniqueID, serial ? &*serial : nullptr);
     } else if (modelName.contains(kSpeakerphoneMarker, Qt::CaseSensitive)) {
-        audioMgr = MacAudioMgr::sharedInstance();
-        audioStarted = true;
         logSystem("hid.deviceUniqueID = %@", currentHidDevice ? currentHidDevice->deviceUniqueID() : QString());
         // The speakerphone's microphone is the input whose unique ID names the product.
         const QString marker = QStringLiteral("VOXA");
-        audioMgr->setAudioDeviceByUniqueId(nullptr, &marker);
-        audioMgr->startRecording();
+        recordFrom(nullptr, &marker);
     } else {
         return -1;
     }
-
-    // Each clip records for its own ten seconds: a stop meant for an earlier start that
-    // comes due during a later one leaves the later clip alone.
-    const std::uint64_t recording = ++recordingsStarted_;
-    std::weak_ptr<const int> alive = lifetime_;
-    Platform::current().runLoop().dispatchAfter(kRecordingTime, [this, alive, recording] {
-        if (!alive.expired() && audioStarted && audioMgr && recording == recordingsStarted_)
-            audioMgr->stopRecording();
-    });
     return 0;
+}
+
+void MacUVCCamOC::recordFrom(const QString* uniqueId, const QString* serialNo)
+{
+    MacAudioMgr* manager = MacAudioMgr::sharedInstance();
+    audioMgr = MacAudioMgr::sharedReference();
+    audioStarted = true;
+    manager->setAudioDeviceByUniqueId(uniqueId, serialNo);
+    manager->startRecording();
+
+    // Every clip lasts ten seconds from its own start and only its own task stops it, so
+    // a later clip, started by this core or another, is never cut short. The task holds
+    // the manager weakly: one disposed of meanwhile is never reached.
+    const std::weak_ptr<MacAudioMgr> recorder = audioMgr;
+    const std::uint64_t clip = manager->clipNumber();
+    Platform::current().runLoop().dispatchAfter(kRecordingTime, [recorder, clip] {
+        const auto current = recorder.lock();
+        if (current && current->clipNumber() == clip && current->isRecording())
+            current->stopRecording();
+    });
 }
 
 int MacUVCCamOC::startAudioPlaying(QString)
 {
     if (audioStarted) {
-        audioMgr->playAudio();
-        return 1;
+        if (const auto manager = audioMgr.lock()) {
+            manager->playAudio();
+            return 1;
+        }
+        // Another core disposed of the manager that made the clip: there is nothing to play.
     }
-    if (audioMgr)
-        MacAudioMgr::dispose();
-    audioMgr = nullptr;
+    disposeAudioManager();
     return -1;
+}
+
+void MacUVCCamOC::disposeAudioManager()
+{
+    // The shared manager may by now be a newer one that another core is recording with.
+    const auto manager = audioMgr.lock();
+    if (manager && manager == MacAudioMgr::sharedReference().lock())
+        MacAudioMgr::dispose();
+    audioMgr.reset();
 }
 
 void MacUVCCamOC::registerHotKey()

@@ -98,7 +98,9 @@ public:
     std::shared_ptr<MacCamera> currentCamera;
     MacHidDeviceManager* hidManager = nullptr;
     std::shared_ptr<MacHidDevice> currentHidDevice;
-    MacAudioMgr* audioMgr = nullptr;
+    // The audio manager is the process's, and any core may dispose of it: held weakly so
+    // that no core, task or callback reaches one that is gone.
+    std::weak_ptr<MacAudioMgr> audioMgr;
     uvccam::platform::CaptureSessionPtr captureSession;
     uvccam::platform::VideoDataOutputPtr videoOutput;
     // Shared, so that a frame copy never reads a buffer the capture chain has released.
@@ -134,6 +136,11 @@ private:
     bool sendRawReport(const void* data, unsigned int length);
     bool readHidAnswer(std::uint8_t* area);
     std::uint32_t refreshCameraCount();
+    // Takes the shared audio manager into audioMgr and starts a clip from the microphone
+    // that `uniqueId` and `serialNo` choose.
+    void recordFrom(const QString* uniqueId, const QString* serialNo);
+    // Disposes of the shared audio manager if it is still the one this core holds.
+    void disposeAudioManager();
     void releaseCaptureObjects();
     void buildCaptureObjects();
     void attachVideoOutput();
@@ -141,8 +148,4 @@ private:
 
     // The frame copy that GetPixelBuffer hands out; replaced at the next call.
     std::vector<unsigned char> pixelCopy_;
-    // Counts recordings, so that each one's stop knows whether it is still the latest.
-    std::uint64_t recordingsStarted_ = 0;
-    // Tasks queued for later hold this weakly, so that they never reach a destroyed core.
-    std::shared_ptr<const int> lifetime_ = std::make_shared<const int>(0);
 };

@@ -3,6 +3,7 @@
 #include "mac/MacAudioMgr.h"
 
 #include "UVCCamSimulation.h"
+#include "UvccamEntryPoints.h"
 #include "mac/MacUVCCam.h"
 #include "platform/Platform.h"
 #include "platform/linux/AudioFileProbeGst.h"
@@ -112,6 +113,54 @@ TEST_F(AudioClip, RecordsTenSecondsThatTheHostHearsAndPlaysBack)
     EXPECT_FALSE(MacAudioMgr::sharedInstance()->isRecording());
 }
 
+// A host whose first object's core made a clip, and whose later handle made a second core.
+class AudioClipOnTwoCores : public AudioClip {
+protected:
+    AudioClipOnTwoCores()
+    {
+        camera = uvccam::sim::attachCamera("RX710");
+        host.reset(acquireUVCCam());
+    }
+    ~AudioClipOnTwoCores() override { disposeUvcCamControl(handle); }
+
+    bool recording() { return MacAudioMgr::sharedReference().lock() && MacAudioMgr::sharedInstance()->isRecording(); }
+
+    QString camera;
+    std::unique_ptr<UVCCam> host;
+    Uvccam* handle = nullptr;
+};
+
+TEST_F(AudioClipOnTwoCores, EachClipLastsTenSecondsFromItsOwnStartWhicheverCoreStartedIt)
+{
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
+    clock().advance(5s);
+    handle = createUvcCamControl();
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0) << "the second clip, on the new core";
+    clock().advance(5s + 1ms);
+    EXPECT_TRUE(recording()) << "the first core's stop leaves the second clip alone";
+    clock().advance(5s - 2ms);
+    EXPECT_TRUE(recording());
+    clock().advance(1ms);
+    EXPECT_FALSE(recording());
+}
+
+TEST_F(AudioClipOnTwoCores, AStopDueAfterTheManagerWasDisposedOfReachesNothing)
+{
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
+    clock().advance(2s);
+    handle = createUvcCamControl();
+    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
+    // The unplug stops the clip and keeps the manager; asking to play then disposes of it.
+    uvccam::sim::detach(camera);
+    deliverPending();
+    EXPECT_EQ(host->startAudioPlaying(QString()), -1);
+    ASSERT_TRUE(MacAudioMgr::sharedReference().expired());
+    // The first core's stop comes due.
+    clock().advance(20s);
+    EXPECT_TRUE(MacAudioMgr::sharedReference().expired()) << "no manager was made or reached";
+    EXPECT_EQ(host->startAudioPlaying(QString()), -1);
+}
+
 TEST_F(AudioClip, RecordingNeedsASelectionAndEndsWithTheDeviceWhileVolumesNeedNothing)
 {
     std::unique_ptr<UVCCam> host(acquireUVCCam());
@@ -135,7 +184,7 @@ TEST_F(AudioClip, RecordingNeedsASelectionAndEndsWithTheDeviceWhileVolumesNeedNo
     deliverPending();
     EXPECT_FALSE(MacAudioMgr::sharedInstance()->isRecording());
     EXPECT_EQ(host->startAudioPlaying(QString()), -1);
-    EXPECT_EQ(macUVCCamOC->audioMgr, nullptr);
+    EXPECT_TRUE(macUVCCamOC->audioMgr.expired());
 }
 
 }  // namespace
