@@ -124,6 +124,9 @@ void MacHotKeyManager::hotKeyRegister(bool registering)
     if (!hkCenter_)
         return;
     if (!registering) {
+        // With the combinations gone no release can arrive, so a held key's repetition
+        // ends here or never.
+        stopKeyTimer();
         for (const auto& shortcut : kShortcuts)
             hkCenter_->unregisterHotKeyWithKeyCode(shortcut.keyCode, shortcut.modifierFlags);
         return;

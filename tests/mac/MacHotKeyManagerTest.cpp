@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(All, EachShortcut, ::testing::Range<std::size_t>(0, 29)
                              return "KeyCode" + std::to_string(kShortcuts[param.param].keyCode);
                          });
 
-TEST_F(GlobalHotKeys, OneTimerServesAllKeysAndAnyReleaseStopsIt)
+TEST_F(GlobalHotKeys, OneTimerServesAllKeysAndAnyReleaseOrDisconnectingStopsIt)
 {
     camera->setKeyboardConnected(true);
     platformHotKeys().press(123, kCommand);
@@ -171,6 +171,16 @@ TEST_F(GlobalHotKeys, OneTimerServesAllKeysAndAnyReleaseStopsIt)
 
     EXPECT_EQ(received, (std::vector<Received>{{kControl, 0}, {0x01000012, 0}, {kControl, 50}, {0x01000013, 50}}))
         << "the second press replaced the first timer; the first release ended the second";
+
+    // Disconnecting while a key is held: its release can no longer arrive, so the
+    // repetition ends with the connection.
+    received.clear();
+    platformHotKeys().press(124, kCommand);
+    clock().advance(150ms);
+    camera->setKeyboardConnected(false);
+    clock().advance(3s);
+    EXPECT_EQ(received, pairsAt(kControl, 0x01000014, {1120, 1220}));
+    EXPECT_FALSE(MacHotKeyManager::sharedInstance()->keyTimer());
 }
 
 TEST_F(GlobalHotKeys, ARefusalEndsTheRunAndKeepsTheEarlierCombinations)
