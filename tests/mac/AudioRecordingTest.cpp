@@ -123,7 +123,11 @@ protected:
     }
     ~AudioClipOnTwoCores() override { disposeUvcCamControl(handle); }
 
-    bool recording() { return MacAudioMgr::sharedReference().lock() && MacAudioMgr::sharedInstance()->isRecording(); }
+    static bool recording()
+    {
+        const auto manager = MacAudioMgr::sharedReference().lock();
+        return manager && manager->isRecording();
+    }
 
     QString camera;
     std::unique_ptr<UVCCam> host;

@@ -25,6 +25,9 @@ struct StartUpCase {
     int selected;  // index into attached; -1 for none
 };
 
+// By name: gtest would otherwise print the case's raw bytes, padding included.
+void PrintTo(const StartUpCase& c, std::ostream* os) { *os << c.what; }
+
 QString attach(const QString& what)
 {
     if (what == QLatin1String("other"))
