@@ -7,7 +7,7 @@ foreach(expected "acquireUVCCam()" " macUVCCamOC" " calbackObject" "MacUVCCam::s
         "uvccam::sim::attachCamera(QString const&)" "uvccam::sim::useSimulatedDevices()"
         "MacAppServiceOC::getCPULoading()" "HKHotKeyCenter::sharedHotKeyCenter()"
         "HKStringFromKeyCode(" "uvccam::platform::KeyEvent::description() const"
-        "uvccam::sim::pressHotKey(" "uvccam::setDiagnosticHandler(")
+        "uvccam::sim::pressHotKey(" "uvccam::setDiagnosticHandler(" "uvccam::libraryVersion()")
     string(FIND "${symbols}" "${expected}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "libuvccam.so does not export ${expected}")
