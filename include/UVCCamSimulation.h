@@ -73,8 +73,9 @@ UVCCAM_EXPORT void detach(const QString& uniqueId);
 // Sets the loudness, in decibels relative to full scale (minus infinity: silence), that a
 // microphone hears from now on; recordings and level readings follow it. The ID is any
 // unique ID of an attached device (as returned by an attach function, or its microphone's
-// "AudioIn:<serial number>"), or "BuiltInMicrophoneDevice" for the computer's own
-// microphone. Every microphone starts at -20 dB. Unknown IDs are ignored.
+// "<product name>:<location in eight hex digits>:<serial number>"), or
+// "BuiltInMicrophoneDevice" for the computer's own microphone. Every microphone starts at
+// -20 dB. Unknown IDs are ignored.
 UVCCAM_EXPORT void setMicrophoneLevel(const QString& uniqueIdOfDevice, double dBFS);
 
 // Unique IDs of everything attached now, in order of attachment.

@@ -137,6 +137,10 @@ bool CaptureSessionSim::canAddInput(const CaptureDeviceInputPtr& input) const
 {
     if (!input || !input->device() || !input->device()->isConnected())
         return false;
+    const auto simulated = std::dynamic_pointer_cast<CaptureDeviceSim>(input->device());
+    if (simulated && simulated->function() == CaptureDeviceSim::Function::Microphone
+        && simulated->simulatedDevice()->microphoneHeldElsewhere())
+        return false;
     return std::find(inputs_.begin(), inputs_.end(), input) == inputs_.end();
 }
 

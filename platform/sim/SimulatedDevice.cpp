@@ -13,9 +13,8 @@ SimulatedDevice::SimulatedDevice(DeviceProfile profile) : profile_(std::move(pro
 
 QString SimulatedDevice::captureUniqueID() const
 {
-    // A speakerphone's only capture function is its microphone, named after the product.
     if (!isCamera())
-        return QStringLiteral("%1:%2").arg(profile_.productName).arg(profile_.locationId, 8, 16, QLatin1Char('0'));
+        return audioCaptureUniqueID();
     return QStringLiteral("0x%1%2%3")
         .arg(profile_.locationId, 8, 16, QLatin1Char('0'))
         .arg(profile_.vendorId, 4, 16, QLatin1Char('0'))
@@ -24,7 +23,8 @@ QString SimulatedDevice::captureUniqueID() const
 
 QString SimulatedDevice::audioCaptureUniqueID() const
 {
-    return isCamera() ? QStringLiteral("AudioIn:") + profile_.serialNumber : captureUniqueID();
+    return profile_.productName + QLatin1Char(':') + QStringLiteral("%1").arg(profile_.locationId, 8, 16, QLatin1Char('0'))
+        + QLatin1Char(':') + profile_.serialNumber;
 }
 
 QString SimulatedDevice::captureModelID() const

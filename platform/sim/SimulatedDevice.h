@@ -40,11 +40,13 @@ public:
 
     // The capture device's unique ID. A camera's: "0x", the location ID in eight
     // lower-case hex digits, then the vendor and product IDs in four each. A
-    // speakerphone's microphone: "<product name>:<location ID in hex>".
+    // speakerphone's: its microphone's, its only capture function.
     QString captureUniqueID() const;
-    // The microphone's capture unique ID. A camera's: "AudioIn:<serial number>", which
-    // holds no hex run that could pass for another camera's location when it departs. A
-    // speakerphone's: its capture unique ID.
+    // The microphone's capture unique ID: "<product name>:<location ID in eight lower-case
+    // hex digits>:<serial number>". Like a real USB microphone's it carries the device's
+    // location and serial number, so a camera's microphone is found by either of its
+    // camera's; as no location holds another's (see Simulator), its departure matches no
+    // other camera.
     QString audioCaptureUniqueID() const;
     // "UVC Camera VendorID_<decimal> ProductID_<decimal>".
     QString captureModelID() const;
@@ -74,11 +76,16 @@ public:
     // When set, the process cannot reach the USB device (no permission, say).
     void setUsbAccessFails(bool fails) { usbAccessFails_ = fails; }
     bool usbAccessFails() const { return usbAccessFails_; }
+    // When set, capture sessions refuse the microphone as an input (another application
+    // holds it exclusively, say), although an input for it can still be made.
+    void setMicrophoneHeldElsewhere(bool held) { microphoneHeldElsewhere_ = held; }
+    bool microphoneHeldElsewhere() const { return microphoneHeldElsewhere_; }
 
 private:
     DeviceProfile profile_;
     bool attached_ = false;
     bool usbAccessFails_ = false;
+    bool microphoneHeldElsewhere_ = false;
     double inputLevel_ = -20.0;
     Duration frameInterval_ = std::chrono::nanoseconds(1'000'000'000 / 30);
     std::unique_ptr<UvcCameraModel> uvc_;

@@ -30,6 +30,14 @@ std::uint32_t locationForDevice(std::uint32_t ordinal)
     return 0x10000000u | ((ordinal & 0xFFu) << 20);
 }
 
+// The library looks for a camera's seven digits anywhere in a departed device's unique ID,
+// so no location may hold another's: 0x11b00000 holds 1b00000, the digits of 0x1b000000.
+// As every location is a 1, two digits and five zeros, skipping a second digit of 1 is enough.
+bool hidesAnotherLocation(std::uint32_t location)
+{
+    return ((location >> 24) & 0xFu) == 1;
+}
+
 }  // namespace
 
 Simulator::Simulator(RunLoop& runLoop) : runLoop_(runLoop) {}
@@ -70,14 +78,16 @@ std::shared_ptr<SimulatedDevice> Simulator::attach(DeviceProfile profile)
     ++devicesMade_;
     if (profile.locationId == 0) {
         std::uint32_t ordinal = devicesMade_;
-        auto inUse = [this](std::uint32_t location) {
+        auto unusable = [this](std::uint32_t location) {
+            if (hidesAnotherLocation(location))
+                return true;
             for (const auto& device : devices_) {
                 if (device->profile().locationId == location)
                     return true;
             }
             return false;
         };
-        for (int tries = 0; tries < 256 && inUse(locationForDevice(ordinal)); ++tries)
+        for (int tries = 0; tries < 256 && unusable(locationForDevice(ordinal)); ++tries)
             ++ordinal;
         profile.locationId = locationForDevice(ordinal);
     }

@@ -41,7 +41,7 @@ TEST_F(AudioClip, TheSerialNumberChoosesTheMicrophoneBeforeTheUniqueId)
     const auto chosen = [] { return MacAudioMgr::sharedInstance()->audioCaptureDevice()->uniqueID(); };
 
     manager->setAudioDeviceByUniqueId(&camera, &serial);
-    EXPECT_EQ(chosen(), "AudioIn:" + serial);
+    EXPECT_EQ(chosen(), "RX710 Conference Camera:" + camera.mid(2, 8) + ":" + serial);
     manager->setAudioDeviceByUniqueId(&camera, &voxa);
     const QString speakerphone = chosen();
     EXPECT_TRUE(speakerphone.contains("VOXA760"));
@@ -51,7 +51,8 @@ TEST_F(AudioClip, TheSerialNumberChoosesTheMicrophoneBeforeTheUniqueId)
     manager->setAudioDeviceByUniqueId(nullptr, nullptr);
     EXPECT_EQ(chosen(), speakerphone);
     EXPECT_EQ(logged(LogChannel::System).mid(0, 5),
-              (QStringList{"sNum = " + serial, "audioCaptureDevice uid = AudioIn:" + serial, "sNum = VOXA",
+              (QStringList{"sNum = " + serial, "audioCaptureDevice uid = RX710 Conference Camera:" + camera.mid(2, 8) + ":" + serial,
+                           "sNum = VOXA",
                            "audioCaptureDevice uid = " + speakerphone, "devUid = 1234567"}));
 }
 

@@ -33,7 +33,7 @@ protected:
     {
         CaptureDevicePtr microphone = capture().defaultDeviceWithMediaType(MediaType::Audio);
         for (const auto& device : capture().devicesWithMediaType(MediaType::Audio))
-            if (!camera.isEmpty() && device->uniqueID() == "AudioIn:" + simulator().findDevice(camera)->profile().serialNumber)
+            if (!camera.isEmpty() && device->uniqueID() == simulator().findDevice(camera)->audioCaptureUniqueID())
                 microphone = device;
         auto session = capture().createSession();
         auto output = capture().createAudioFileOutput();

@@ -5,7 +5,6 @@
 #include "support/SimulatedWorld.h"
 
 #include <QRegularExpression>
-#include <QSet>
 
 #include <vector>
 
@@ -64,27 +63,29 @@ TEST_F(SimulatedCaptureService, EnumeratesAttachedDevicesAtOnceInOrderInTheOpera
     // The same object for the same device, as long as it is attached.
     EXPECT_EQ(capture().devicesWithMediaType(MediaType::Video)[0], capture().devicesWithMediaType(MediaType::Video)[0]);
     // A speakerphone is listed as "%x" of its location (top digit never zero) and is an audio
-    // device only: its microphone, named after product and location. Cameras' microphones
-    // are capture devices of their own, after the computer's built-in one.
+    // device only: its microphone. Every microphone, after the computer's built-in one, is
+    // named by product, location and serial number, as a real USB microphone is.
     EXPECT_TRUE(QRegularExpression("^[1-9a-f][0-9a-f]{7}$").match(voxa).hasMatch()) << voxa.toStdString();
-    QStringList microphones{"BuiltInMicrophoneDevice"};
-    for (const QString& camera : {rx, other, st})
-        microphones << "AudioIn:" + simulator().findDevice(camera)->profile().serialNumber;
-    EXPECT_EQ(ids(MediaType::Audio), microphones << "VOXA760:" + voxa);
+    EXPECT_EQ(ids(MediaType::Audio),
+              (QStringList{"BuiltInMicrophoneDevice", "RX710 Conference Camera:" + rx.mid(2, 8) + ":SIM000001",
+                           "Desk Webcam:" + other.mid(2, 8) + ":SIM000002",
+                           "Studio Caster LUM 470:" + st.mid(2, 8) + ":SIM000003", "VOXA760:" + voxa + ":SIM000004"}));
 }
 
-TEST_F(SimulatedCaptureService, NeverHandsOutALocationStillInUse)
+TEST_F(SimulatedCaptureService, NoDeviceHoldsTheLocationDigitsOfAnother)
 {
-    // No two devices present at once share the first seven hex digits of their location, even
-    // after enough plugging in and out for the simulator's locations to come round again.
-    const QString voxa = sim::attachSpeakerphone("VOXA760");
-    const QString gone = sim::attachCamera("RX710");
-    const QSet<QString> keys{voxa.left(7), sim::attachCamera("RX710").mid(2, 7)};
-    ASSERT_EQ(keys.size(), 2);
-    sim::detach(gone);
+    // The library drops every camera whose first seven location digits a departed device's
+    // unique ID holds anywhere. So only a device's own IDs may hold its digits, with many
+    // devices present and after enough plugging in and out for the locations to come round.
+    QStringList standing{sim::attachSpeakerphone("VOXA760")};
+    for (int i = 0; i < 31; ++i)
+        standing << sim::attachCamera("RX710");
+    const auto digits = [](const QString& id) { return id.startsWith("0x") ? id.mid(2, 7) : id.left(7); };
     for (int i = 0; i < 300; ++i) {
         const QString fresh = sim::attachCamera("LUM610");
-        ASSERT_FALSE(keys.contains(fresh.mid(2, 7))) << "attachment " << i;
+        const QStringList present = ids(MediaType::Video) + ids(MediaType::Audio);
+        for (const QString& device : standing + QStringList{fresh})
+            ASSERT_EQ(present.filter(digits(device)).size(), device.startsWith("0x") ? 2 : 1) << i << " " << qPrintable(device);
         sim::detach(fresh);
     }
 }
@@ -95,10 +96,11 @@ TEST_F(SimulatedCaptureService, AnnouncesChangesInOrderWhenTheRunLoopRunsToThose
     Heard removed(capture());
     Heard once(capture(), true);
     const QString rx = sim::attachCamera("RX710");
-    const QString mic = "AudioIn:" + simulator().findDevice(rx)->profile().serialNumber;
+    const QString mic = "RX710 Conference Camera:" + rx.mid(2, 8) + ":SIM000001";
     const auto camera = capture().devicesWithMediaType(MediaType::Video).value(0);
     Heard late(capture());
     const QString voxa = sim::attachSpeakerphone("VOXA30");
+    const QString voxaMic = "VOXA30:" + voxa + ":SIM000002";
     sim::detach(rx);
     capture().removeObserver(removed.id);
     // Gone at once, announced later.
@@ -107,11 +109,11 @@ TEST_F(SimulatedCaptureService, AnnouncesChangesInOrderWhenTheRunLoopRunsToThose
     EXPECT_TRUE(early.described.isEmpty());
     deliverPending();
     // A camera's microphone comes and goes with it, right after its video.
-    EXPECT_EQ(early.described, (QStringList{"+" + rx, "+" + mic, "+VOXA30:" + voxa, "-" + rx, "-" + mic}));
+    EXPECT_EQ(early.described, (QStringList{"+" + rx, "+" + mic, "+" + voxaMic, "-" + rx, "-" + mic}));
     // The departed device is the same object, and still tells who it was.
     EXPECT_TRUE(early.objects[0] == camera && early.objects[3] == camera);
     // Subscribed after the camera came, the late one finds it by enumerating instead.
-    EXPECT_EQ(late.described, (QStringList{"+VOXA30:" + voxa, "-" + rx, "-" + mic}));
+    EXPECT_EQ(late.described, (QStringList{"+" + voxaMic, "-" + rx, "-" + mic}));
     // Removed before delivery, or by itself while it is called: nothing more is heard.
     EXPECT_TRUE(removed.described.isEmpty());
     EXPECT_EQ(once.described, QStringList{"+" + rx});
