@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <limits>
 
 namespace uvccamctl {
 
@@ -45,32 +46,51 @@ std::optional<qint64> parseInteger(const QString& text)
     bool converted = false;
     const qint64 value = digits.toLongLong(&converted, base);
     if (!converted)
-        return std::nullopt;
+        return negative ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
     return negative ? -value : value;
 }
 
 CommandLine::CommandLine(const QStringList& arguments)
 {
+    auto fail = [this](const QString& problem) {
+        if (error_.isEmpty())
+            error_ = problem;
+    };
+    // Each switch by its spellings; the first spelling names it in messages.
+    const struct {
+        QStringList spellings;
+        bool GlobalOptions::*option;
+    } switches[] = {
+        {{QStringLiteral("--simulate")}, &GlobalOptions::simulate},
+        {{QStringLiteral("--virtual-clock")}, &GlobalOptions::virtualClock},
+        {{QStringLiteral("--json")}, &GlobalOptions::json},
+        {{QStringLiteral("--verbose")}, &GlobalOptions::verbose},
+        {{QStringLiteral("--help"), QStringLiteral("-h")}, &GlobalOptions::help},
+        {{QStringLiteral("--version")}, &GlobalOptions::version},
+    };
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& word = arguments[i];
-        if (word == QLatin1String("--simulate")) {
-            options_.simulate = true;
-        } else if (word == QLatin1String("--virtual-clock")) {
-            options_.virtualClock = true;
-        } else if (word == QLatin1String("--json")) {
-            options_.json = true;
-        } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
-            options_.help = true;
-        } else if (word == QLatin1String("--device") || inlineValue(word, QStringLiteral("--device"))) {
+        bool matched = false;
+        for (const auto& entry : switches) {
+            if (!entry.spellings.contains(word))
+                continue;
+            matched = true;
+            if (options_.*entry.option)
+                fail(entry.spellings.first() + QStringLiteral(" given twice"));
+            options_.*entry.option = true;
+        }
+        if (matched)
+            continue;
+        if (word == QLatin1String("--device") || inlineValue(word, QStringLiteral("--device"))) {
             std::optional<QString> value = inlineValue(word, QStringLiteral("--device"));
             if (!value && i + 1 < arguments.size() && !isOption(arguments[i + 1]))
                 value = arguments[++i];
-            if (!value || value->isEmpty()) {
-                if (error_.isEmpty())
-                    error_ = QStringLiteral("--device needs a UNIQUE_ID (see 'uvccamctl list')");
-                continue;
-            }
-            options_.device = *value;
+            if (!value || value->isEmpty())
+                fail(QStringLiteral("--device needs a UNIQUE_ID (see 'uvccamctl list')"));
+            else if (options_.device)
+                fail(QStringLiteral("--device given twice"));
+            else
+                options_.device = *value;
         } else if (command_.isEmpty() && !isOption(word)) {
             command_ = word;
         } else {
@@ -89,15 +109,29 @@ void Arguments::fail(const QString& problem)
 
 bool Arguments::takeFlag(const QString& name)
 {
-    return words_.removeAll(name) > 0;
+    const int count = words_.removeAll(name);
+    if (count > 1)
+        fail(name + QStringLiteral(" given twice"));
+    return count > 0;
+}
+
+bool Arguments::hasOption(const QString& name) const
+{
+    for (const QString& word : words_) {
+        if (word == name || inlineValue(word, name))
+            return true;
+    }
+    return false;
 }
 
 std::optional<QString> Arguments::takeOption(const QString& name)
 {
+    std::optional<QString> value;
     for (int i = 0; i < words_.size(); ++i) {
-        if (const auto value = inlineValue(words_[i], name)) {
+        if (const auto given = inlineValue(words_[i], name)) {
+            value = *given;
             words_.removeAt(i);
-            return *value;
+            break;
         }
         if (words_[i] != name)
             continue;
@@ -107,11 +141,15 @@ std::optional<QString> Arguments::takeOption(const QString& name)
             words_.removeAt(i);
             return std::nullopt;
         }
-        const QString value = words_[i + 1];
+        value = words_[i + 1];
         words_.erase(words_.begin() + i, words_.begin() + i + 2);
-        return value;
+        break;
     }
-    return std::nullopt;
+    if (value && hasOption(name)) {
+        fail(name + QStringLiteral(" given twice"));
+        return std::nullopt;
+    }
+    return value;
 }
 
 std::optional<qint64> Arguments::takeIntegerOption(const QString& name, qint64 minimum, qint64 maximum)
@@ -207,15 +245,6 @@ std::optional<QByteArray> Arguments::takeHexBytes(const QString& what, int maxLe
         return std::nullopt;
     }
     return QByteArray::fromHex(digits.toLatin1());
-}
-
-bool Arguments::hasWords() const
-{
-    for (const QString& word : words_) {
-        if (!word.startsWith(QLatin1String("--")))
-            return true;
-    }
-    return false;
 }
 
 bool Arguments::finish()

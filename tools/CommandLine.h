@@ -14,13 +14,15 @@ struct GlobalOptions {
     bool simulate = false;
     bool virtualClock = false;
     bool json = false;
+    bool verbose = false;  // the library's own diagnostics, on standard error
     bool help = false;
+    bool version = false;
     std::optional<QString> device;  // --device UNIQUE_ID
 };
 
 // Splits the arguments (without the program name) into the global options, the command
-// name and the command's own words. A problem (a global option without its value) is
-// kept in error(); the first problem wins.
+// name and the command's own words. A problem (a global option without its value, or one
+// given twice) is kept in error(); the first problem wins.
 class CommandLine {
 public:
     explicit CommandLine(const QStringList& arguments);
@@ -41,7 +43,8 @@ private:
 // Reads one command's words: options first (takeFlag, take...Option), then the positional
 // arguments in order, then finish() to refuse whatever is left. Every reader checks its
 // value and, on the first problem, keeps a one-line message naming the bad argument and
-// returns nothing; later readers then return nothing too.
+// returns nothing; later readers then return nothing too. An option given twice is a
+// problem: which of the two was meant is not ours to guess.
 class Arguments {
 public:
     Arguments(QString command, QStringList words);
@@ -63,12 +66,13 @@ public:
     std::optional<qint64> takeInteger(const QString& what, qint64 minimum, qint64 maximum);
     // Hexadecimal bytes ("0a1b", "0a 1b", "0a:1b", "0x0a1b"), 1 to maxLength of them.
     std::optional<QByteArray> takeHexBytes(const QString& what, int maxLength);
-    bool hasWords() const;
 
     // Refuses leftover options and words; true when everything was read without a problem.
     bool finish();
 
 private:
+    // Whether `name` is still among the words, alone or as "name=value".
+    bool hasOption(const QString& name) const;
     std::optional<qint64> checkedInteger(const QString& what, const QString& text, qint64 minimum, qint64 maximum);
 
     QString command_;
@@ -76,7 +80,9 @@ private:
     QString error_;
 };
 
-// A whole number in decimal or, with "0x", hexadecimal, with an optional sign.
+// A whole number in decimal or, with "0x", hexadecimal, with an optional sign. One too
+// large for 64 bits reads as the nearest 64-bit number, so that range checks call it out
+// of range rather than not a number.
 std::optional<qint64> parseInteger(const QString& text);
 
 }  // namespace uvccamctl

@@ -9,17 +9,28 @@ const char* const kOverview = R"(uvccamctl: try the maker's cameras and speakerp
 
 usage: uvccamctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]
        uvccamctl help COMMAND      (or: uvccamctl COMMAND --help)
+       uvccamctl --version
 
-Global options (anywhere on the line):
+Global options (anywhere on the line, each at most once):
   --simulate          use the simulated demonstration set (RX710, ST470, LUM610 and
-                      VOXA760) instead of the attached hardware
+                      VOXA760); until the library drives real devices, every command but
+                      demo needs it
   --virtual-clock     with --simulate: simulated time passes instantly; for scripts and tests
   --device UNIQUE_ID  select this device before the command (default: the library's choice)
-  --json              machine-readable output (list, info, get, range, volume)
+  --json              machine-readable output (every command but demo; watch and hotkeys
+                      print one object per line per event)
+  --verbose           the library's own diagnostics on standard error, each marked with
+                      its channel ([system], [qtdebug], [stdout], [stderr])
+  --version           the version of the library in use
   --help              this text, or a command's help
 
-Exit status: 0 success, 1 the device or the library refused (or the work failed),
-2 bad usage (found before anything reached a device).
+Exit status:
+  0  success
+  1  the device or the library refused, or the work failed
+  2  bad usage: an unknown command or option, an option given twice, a malformed value,
+     a value outside the control's range (found before anything reached a device)
+  3  no such device, none attached, the device left, the wrong kind of device for the
+     command, or no device backend (without --simulate)
 )";
 
 const char* const kOverviewExamples = R"(
@@ -70,18 +81,23 @@ Examples:
         {"set", "PROPERTY VALUE", "write a camera control",
          R"(Writes a standard control of the selected camera (names as for get) and prints the value
 it reads back. Switches (auto-white-balance, auto-focus) take on or off. A value outside
-the control's range is refused before it is sent, when the camera reports a range that
-holds the control's current value.
+the control's own range (see range) is refused before it is sent; a control without a
+range of its own, or whose range the camera does not give, leaves the value to the
+camera.
 
 Examples:
   uvccamctl --simulate set zoom 300
   uvccamctl --simulate set auto-focus off
-  uvccamctl --simulate set pan -3600)",
-         false, false, runSet},
+  uvccamctl --simulate set pan -3600 --json)",
+         true, false, runSet},
         {"range", "PROPERTY|all", "a camera control's minimum, maximum and default",
-         R"(Reads the range the camera reports for a control (properties 0 to 12; power-line has
-none). The ranges come from the maker's range table, so a few property numbers report a
-neighbouring control's range, and some cameras answer only part of the table.
+         R"(Reads a control's range (minimum, maximum, default) through the library's range query,
+which covers property numbers 0 to 12. Its table does not follow the property numbers
+everywhere: 0 asks backlight's selector, 3 asks contrast's and 12 the exposure mode's.
+So a control's range is read through the number that asks it (contrast through 3), and
+saturation, exposure and power-line have none of their own. "all" shows each number
+under the control it asks; NUMBER (or "number" in JSON) is the number the library was
+asked with. Some cameras answer only part of the table.
 
 Examples:
   uvccamctl --simulate range zoom
@@ -100,29 +116,32 @@ when the device stays silent.
 
 Examples:
   uvccamctl --simulate xu set 4 1 12345678 --uvc
-  uvccamctl --simulate xu get 4 1 4 --uvc
+  uvccamctl --simulate xu get 4 1 4 --uvc --json
   uvccamctl --simulate xu set 3 1 a55a --hid)",
-         false, false, runXu},
+         true, false, runXu},
         {"hid", "send HEXBYTES [--mode 0|1] | query HEXBYTES [--length N]", "exchange a raw vendor HID report",
          R"(send: sends HEXBYTES (report ID first, at most 512 bytes) as one report and checks the
 device's answer. --mode 0 (the default) expects byte 1 repeated and prints the device's
 result byte; --mode 1 expects the acknowledgement 0x19 or 0x1A.
-query: sends HEXBYTES padded with zeros to --length bytes (4 to 512, default 512) and
-prints the answer: acknowledgement and data bytes.
+query: sends HEXBYTES padded with zeros to --length bytes (509 to 512, default 512) and
+prints the answer: acknowledgement and data bytes. The answer comes back in the same
+bytes and may carry up to 505 data bytes after the acknowledgement and its count, so
+the report must hold 509.
+A device that stays silent is asked again for up to about 6.5 s.
 
 Examples:
   uvccamctl --simulate hid send 0942
   uvccamctl --simulate hid send 0919 --mode 1
-  uvccamctl --simulate hid query 0981)",
-         false, false, runHid},
+  uvccamctl --simulate hid query 0981 --json)",
+         true, false, runHid},
         {"uac", "get SELECTOR LENGTH | set SELECTOR HEXBYTES", "read or write a speakerphone's audio property",
          R"(Reads LENGTH bytes of, or writes bytes to, audio property SELECTOR (0 to 255) of the
 selected speakerphone, at most 64 bytes.
 
 Examples:
   uvccamctl --simulate --device 10400000 uac set 7 0a0b
-  uvccamctl --simulate --device 10400000 uac get 7 2)",
-         false, false, runUac},
+  uvccamctl --simulate --device 10400000 uac get 7 2 --json)",
+         true, false, runUac},
         {"stream", "[--frames N] [--seconds S] [--snapshot FILE.png]", "stream video, count frames, save a frame",
          R"(Streams the selected camera until N frames have arrived or S seconds have passed (2 s
 when neither is given), then prints the frames received and the measured frame rate.
@@ -131,8 +150,8 @@ line shows the count on a terminal; Ctrl-C ends the stream early.
 
 Examples:
   uvccamctl --simulate stream --frames 30
-  uvccamctl --simulate stream --seconds 5 --snapshot frame.png)",
-         false, false, runStream},
+  uvccamctl --simulate stream --seconds 5 --snapshot frame.png --json)",
+         true, false, runStream},
         {"record", "", "record the 10-second test clip and play it back",
          R"(Records the library's 10-second test clip from the selected device's microphone, with a
 level meter (updateVolume, 0 to 5) and a progress bar on a terminal, then plays it back
@@ -141,8 +160,8 @@ falling.
 
 Examples:
   uvccamctl --simulate record
-  uvccamctl --simulate --virtual-clock record)",
-         false, false, runRecord},
+  uvccamctl --simulate --virtual-clock record --json)",
+         true, false, runRecord},
         {"volume", "", "the system output and input volumes",
          R"(Shows the volume of the system's default output (speaker) and input (microphone) in
 percent, whichever device is selected.
@@ -157,20 +176,23 @@ Examples:
 ST470's mode before and after. Blocks while it works: up to about two minutes per
 camera that does not take the mode. Fails when an ST470 is not in mode 1 afterwards.
 
-Example:
-  uvccamctl --simulate transfer-mode)",
-         false, false, runTransferMode},
+Examples:
+  uvccamctl --simulate transfer-mode
+  uvccamctl --simulate transfer-mode --json)",
+         true, false, runTransferMode},
         {"watch", "[--seconds S] [--replug]", "print device arrivals and removals",
          R"(Prints deviceAdd, deviceRemove and deviceChange as they arrive, with the devices that
 came or went, until Ctrl-C or for S seconds (needed with --virtual-clock). A camera has
 a video and a HID function, so it arrives and leaves twice.
   --replug   with --simulate: unplug the selected device after 1 s and plug in one of
              the same model after 2 s
+With --json each event is one object on a line of its own, and a last one ("end")
+carries the counts.
 
 Examples:
   uvccamctl --simulate watch
-  uvccamctl --simulate --virtual-clock watch --seconds 3 --replug)",
-         false, false, runWatch},
+  uvccamctl --simulate --virtual-clock watch --seconds 3 --replug --json)",
+         true, false, runWatch},
         {"hotkeys", "[--seconds S] [--press]", "register the global hot keys and print each press",
          R"(Registers the library's global hot keys (setKeyboardConnected(true)): Command (Control)
 with an arrow, + or - (repeated while held) or L, and Option (Alt) with a digit. Prints
@@ -178,11 +200,13 @@ each keyPressed with its Qt key until Ctrl-C or for S seconds (needed with
 --virtual-clock), then unregisters them. A press reports the modifier key, then the key.
   --press   with --simulate: press Command+Up (held), Option+1 and Command+L on the
             simulated keyboard
+With --json each key value is one object on a line of its own, and a last one ("end")
+carries the count.
 
 Examples:
   uvccamctl --simulate hotkeys
-  uvccamctl --simulate --virtual-clock hotkeys --seconds 3 --press)",
-         false, false, runHotkeys},
+  uvccamctl --simulate --virtual-clock hotkeys --seconds 3 --press --json)",
+         true, false, runHotkeys},
         {"demo", "[--snapshot FILE.png]", "a guided tour on the simulated devices",
          R"(Shows each capability in turn on the simulated demonstration set (always, even without
 --simulate): the device list, selecting a camera, a control and its range, a vendor

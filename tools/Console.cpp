@@ -1,4 +1,4 @@
-// Writes the tool's output; the library's own diagnostics share these streams, so flush often.
+// Writes the tool's output; every write is flushed so that the two streams keep their order.
 #include "Console.h"
 
 #include <QJsonArray>
@@ -12,13 +12,30 @@
 
 namespace uvccamctl {
 
-Console::Console() : terminal_(isatty(fileno(stdout)) == 1) {}
+namespace {
+
+// A wait shorter than this needs no word; the line is redrawn this often after it.
+constexpr qint64 kQuietMs = 1000;
+constexpr int kRedrawMs = 250;
+
+}  // namespace
+
+Console::Console() : terminal_(isatty(fileno(stdout)) == 1)
+{
+    current_ = this;
+}
+
+Console::~Console()
+{
+    if (current_ == this)
+        current_ = nullptr;
+}
 
 void Console::write(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
     std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stdout);
-    // The library writes to the same stream with its own calls; keep the order they happened in.
+    // Results and messages (and the library's diagnostics) then appear in the order they happened.
     std::fflush(stdout);
 }
 
@@ -34,6 +51,21 @@ void Console::error(const QString& message)
     const QByteArray utf8 = (QStringLiteral("uvccamctl: ") + message + QLatin1Char('\n')).toUtf8();
     std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stderr);
     std::fflush(stderr);
+}
+
+void Console::diagnostic(const QString& channel, const QString& text)
+{
+    if (current_)
+        current_->endStatus();
+    const QByteArray utf8 = QStringLiteral("[%1] %2\n").arg(channel, text).toUtf8();
+    std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stderr);
+    std::fflush(stderr);
+}
+
+void Console::jsonLine(const QJsonObject& object)
+{
+    endStatus();
+    write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
 }
 
 void Console::json(const QJsonValue& value)
@@ -84,6 +116,14 @@ void Console::endStatus()
     write(QStringLiteral("\n"));
 }
 
+void Console::clearStatus()
+{
+    if (!statusShown_)
+        return;
+    statusShown_ = false;
+    write(QStringLiteral("\r\x1b[K"));
+}
+
 QString Console::gauge(double fraction, int width)
 {
     const int filled = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * width + 0.5);
@@ -93,6 +133,29 @@ QString Console::gauge(double fraction, int width)
 QString Console::hex(const QByteArray& bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
+}
+
+WaitNotice::WaitNotice(Console& console, QString text) : console_(console), text_(std::move(text))
+{
+    if (!console_.isTerminal())
+        return;
+    elapsed_.start();
+    timer_.setInterval(kRedrawMs);
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { redraw(); });
+    timer_.start();
+}
+
+WaitNotice::~WaitNotice()
+{
+    timer_.stop();
+    console_.clearStatus();
+}
+
+void WaitNotice::redraw()
+{
+    const qint64 waited = elapsed_.elapsed();
+    if (waited >= kQuietMs)
+        console_.status(QStringLiteral("%1 (%2 s)").arg(text_).arg(waited / 1000));
 }
 
 }  // namespace uvccamctl

@@ -18,18 +18,14 @@ struct Range {
 };
 
 // The controls a command works on: one, or every one for "all".
-std::optional<QList<ControlName>> takeControls(Arguments& arguments, bool rangesOnly)
+std::optional<QList<ControlName>> takeControls(Arguments& arguments)
 {
     const std::optional<QString> word = arguments.takeWord(QStringLiteral("PROPERTY (a name, a number or all)"));
     if (!word)
         return std::nullopt;
-    QList<ControlName> controls;
     if (word->compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
-        for (const ControlName& control : controlNames()) {
-            if (!rangesOnly || controlHasRange(control.number))
-                controls << control;
-        }
-        return controls;
+        const auto& names = controlNames();
+        return QList<ControlName>(names.begin(), names.end());
     }
     const std::optional<ControlName> control = findControl(*word);
     if (!control) {
@@ -37,11 +33,44 @@ std::optional<QList<ControlName>> takeControls(Arguments& arguments, bool ranges
                            .arg(*word, controlNameList().join(QStringLiteral(", "))));
         return std::nullopt;
     }
-    if (rangesOnly && !controlHasRange(control->number)) {
-        arguments.fail(QStringLiteral("%1 has no range (ranges cover properties 0 to 12)").arg(QLatin1String(control->name)));
+    return QList<ControlName>{*control};
+}
+
+// One range the library reports: the property number it is asked with and the control
+// that number really asks.
+struct RangeRequest {
+    int number;
+    QString control;
+};
+
+// Every property number with a range for "all", each under the control it asks; for one
+// control, the number that asks that control's own range.
+std::optional<QList<RangeRequest>> takeRangeRequests(Arguments& arguments)
+{
+    const std::optional<QList<ControlName>> controls = takeControls(arguments);
+    if (!controls)
+        return std::nullopt;
+    QList<RangeRequest> requests;
+    if (controls->size() > 1) {
+        for (int number = 0; number < kRangeNumbers; ++number)
+            requests << RangeRequest{number, rangeAsks(number)};
+        return requests;
+    }
+    const ControlName& control = controls->first();
+    const QString name = QLatin1String(control.name);
+    if (control.number >= kRangeNumbers) {
+        arguments.fail(QStringLiteral("%1 has no range (ranges cover properties 0 to %2)").arg(name).arg(kRangeNumbers - 1));
         return std::nullopt;
     }
-    return QList<ControlName>{*control};
+    const std::optional<int> number = rangeNumberOf(control);
+    if (!number) {
+        arguments.fail(QStringLiteral("%1 has no range of its own (property %2 gives the range of %3)")
+                           .arg(name)
+                           .arg(control.number)
+                           .arg(rangeAsks(control.number)));
+        return std::nullopt;
+    }
+    return QList<RangeRequest>{{*number, name}};
 }
 
 std::optional<int> readControl(UVCCam& camera, int number)
@@ -76,26 +105,27 @@ std::optional<int> takeValue(Arguments& arguments, const ControlName& control)
         return std::nullopt;
     }
     const std::optional<qint64> value = parseInteger(*word);
-    if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max()) {
+    if (!value) {
         arguments.fail(QStringLiteral("VALUE '%1' is not a whole number").arg(*word));
+        return std::nullopt;
+    }
+    // The library takes a control's value as a 32-bit integer.
+    constexpr int kLowest = std::numeric_limits<int>::min();
+    constexpr int kHighest = std::numeric_limits<int>::max();
+    if (*value < kLowest || *value > kHighest) {
+        arguments.fail(QStringLiteral("VALUE %1 is out of range (%2 to %3)").arg(*word).arg(kLowest).arg(kHighest));
         return std::nullopt;
     }
     return static_cast<int>(*value);
 }
 
-// The camera reports ranges from the maker's own range table, which for some property
-// numbers describes a neighbouring control. A range that does not hold the control's
-// current value is not this control's, so it cannot be used to refuse a value; the camera
-// then judges the value itself.
-std::optional<Range> trustedRange(UVCCam& camera, const ControlName& control)
+// The range a value for this control is checked against: the control's own, when a
+// property number asks it and the camera answers. Otherwise there is nothing to check
+// against, and the camera judges the value itself.
+std::optional<Range> ownRange(UVCCam& camera, const ControlName& control)
 {
-    if (!controlHasRange(control.number))
-        return std::nullopt;
-    const std::optional<Range> range = readRange(camera, control.number);
-    const std::optional<int> current = readControl(camera, control.number);
-    if (!range || !current || *current < range->minimum || *current > range->maximum)
-        return std::nullopt;
-    return range;
+    const std::optional<int> number = rangeNumberOf(control);
+    return number ? readRange(camera, *number) : std::nullopt;
 }
 
 QJsonValue jsonOrNull(const std::optional<int>& value)
@@ -103,15 +133,22 @@ QJsonValue jsonOrNull(const std::optional<int>& value)
     return value ? QJsonValue(*value) : QJsonValue();
 }
 
+QJsonObject controlJson(const ControlName& control, const std::optional<int>& value)
+{
+    return QJsonObject{{QStringLiteral("property"), QLatin1String(control.name)},
+                       {QStringLiteral("number"), control.number},
+                       {QStringLiteral("value"), jsonOrNull(value)}};
+}
+
 }  // namespace
 
 int runGet(Session& session, Arguments& arguments)
 {
-    const std::optional<QList<ControlName>> controls = takeControls(arguments, false);
+    const std::optional<QList<ControlName>> controls = takeControls(arguments);
     if (!controls || !arguments.finish())
         return session.badUsage(arguments.error());
     if (!session.requireCamera(QStringLiteral("get")))
-        return kBadUsage;
+        return kNoDevice;
 
     QJsonArray json;
     QList<QStringList> rows;
@@ -119,9 +156,7 @@ int runGet(Session& session, Arguments& arguments)
     for (const ControlName& control : *controls) {
         const std::optional<int> value = readControl(session.camera(), control.number);
         answered += value ? 1 : 0;
-        json.append(QJsonObject{{QStringLiteral("property"), QLatin1String(control.name)},
-                                {QStringLiteral("number"), control.number},
-                                {QStringLiteral("value"), jsonOrNull(value)}});
+        json.append(controlJson(control, value));
         rows << QStringList{QLatin1String(control.name), QString::number(control.number),
                             value ? QString::number(*value) : QStringLiteral("refused")};
     }
@@ -139,7 +174,7 @@ int runGet(Session& session, Arguments& arguments)
 
 int runSet(Session& session, Arguments& arguments)
 {
-    const std::optional<QList<ControlName>> controls = takeControls(arguments, false);
+    const std::optional<QList<ControlName>> controls = takeControls(arguments);
     if (controls && controls->size() != 1)
         arguments.fail(QStringLiteral("set takes one property, not all"));
     std::optional<int> value;
@@ -148,11 +183,11 @@ int runSet(Session& session, Arguments& arguments)
     if (!value || !arguments.finish())
         return session.badUsage(arguments.error());
     if (!session.requireCamera(QStringLiteral("set")))
-        return kBadUsage;
+        return kNoDevice;
 
     const ControlName& control = controls->first();
     UVCCam& camera = session.camera();
-    if (const std::optional<Range> range = trustedRange(camera, control);
+    if (const std::optional<Range> range = ownRange(camera, control);
         range && (*value < range->minimum || *value > range->maximum)) {
         return session.badUsage(QStringLiteral("set: VALUE %1 is out of range for %2 (%3 to %4)")
                                     .arg(*value)
@@ -163,49 +198,55 @@ int runSet(Session& session, Arguments& arguments)
     // The third argument (automatic mode) is not used by the library; switches take the value.
     if (camera.setProperty(control.number, *value, false) != 0)
         return session.refused(QStringLiteral("set: the camera refused %1 = %2").arg(QLatin1String(control.name)).arg(*value));
-    const std::optional<int> now = readControl(camera, control.number);
-    session.console().line(QStringLiteral("%1: %2").arg(QLatin1String(control.name), QString::number(now.value_or(*value))));
+    const int now = readControl(camera, control.number).value_or(*value);
+    if (session.options().json)
+        session.console().json(controlJson(control, now));
+    else
+        session.console().line(QStringLiteral("%1: %2").arg(QLatin1String(control.name)).arg(now));
     return kSuccess;
 }
 
 int runRange(Session& session, Arguments& arguments)
 {
-    const std::optional<QList<ControlName>> controls = takeControls(arguments, true);
-    if (!controls || !arguments.finish())
+    const std::optional<QList<RangeRequest>> requests = takeRangeRequests(arguments);
+    if (!requests || !arguments.finish())
         return session.badUsage(arguments.error());
     if (!session.requireCamera(QStringLiteral("range")))
-        return kBadUsage;
+        return kNoDevice;
 
     QJsonArray json;
     QList<QStringList> rows;
     int answered = 0;
-    for (const ControlName& control : *controls) {
-        const std::optional<Range> range = readRange(session.camera(), control.number);
+    for (const RangeRequest& request : *requests) {
+        const std::optional<Range> range = readRange(session.camera(), request.number);
         answered += range ? 1 : 0;
-        QJsonObject entry{{QStringLiteral("property"), QLatin1String(control.name)}, {QStringLiteral("number"), control.number}};
-        QStringList row{QLatin1String(control.name), QString::number(control.number)};
-        if (range) {
-            entry.insert(QStringLiteral("minimum"), range->minimum);
-            entry.insert(QStringLiteral("maximum"), range->maximum);
-            entry.insert(QStringLiteral("default"), range->defaultValue);
+        QJsonObject entry{{QStringLiteral("property"), request.control}, {QStringLiteral("number"), request.number}};
+        QStringList row{request.control, QString::number(request.number)};
+        entry.insert(QStringLiteral("minimum"), range ? QJsonValue(range->minimum) : QJsonValue());
+        entry.insert(QStringLiteral("maximum"), range ? QJsonValue(range->maximum) : QJsonValue());
+        entry.insert(QStringLiteral("default"), range ? QJsonValue(range->defaultValue) : QJsonValue());
+        if (range)
             row << QString::number(range->minimum) << QString::number(range->maximum) << QString::number(range->defaultValue);
-        } else {
-            entry.insert(QStringLiteral("minimum"), QJsonValue());
-            entry.insert(QStringLiteral("maximum"), QJsonValue());
-            entry.insert(QStringLiteral("default"), QJsonValue());
+        else
             row << QStringLiteral("refused") << QString() << QString();
-        }
         json.append(entry);
         rows << row;
     }
-    if (controls->size() == 1 && answered == 0)
-        return session.refused(QStringLiteral("range: the camera gave no range for %1").arg(QLatin1String(controls->first().name)));
+    const RangeRequest& first = requests->first();
+    if (requests->size() == 1 && answered == 0)
+        return session.refused(QStringLiteral("range: the camera gave no range for %1").arg(first.control));
 
     if (session.options().json) {
-        session.console().json(controls->size() == 1 ? QJsonValue(json.first()) : QJsonValue(json));
-    } else if (controls->size() == 1) {
+        session.console().json(requests->size() == 1 ? QJsonValue(json.first()) : QJsonValue(json));
+    } else if (requests->size() == 1) {
         const QStringList& row = rows.first();
-        session.console().line(QStringLiteral("%1: minimum %2, maximum %3, default %4").arg(row[0], row[2], row[3], row[4]));
+        const std::optional<ControlName> control = findControl(first.control);
+        // Said when the number differs from the control's, so that nobody mistakes whose range it is.
+        const QString askedAs = control && control->number != first.number
+            ? QStringLiteral(" (asked as property %1)").arg(first.number)
+            : QString();
+        session.console().line(
+            QStringLiteral("%1: minimum %2, maximum %3, default %4%5").arg(row[0], row[2], row[3], row[4], askedAs));
     } else {
         session.console().table({QStringLiteral("PROPERTY"), QStringLiteral("NUMBER"), QStringLiteral("MINIMUM"),
                                  QStringLiteral("MAXIMUM"), QStringLiteral("DEFAULT")},

@@ -36,9 +36,30 @@ std::optional<ControlName> findControl(const QString& nameOrNumber)
     return std::nullopt;
 }
 
-bool controlHasRange(int number)
+QString rangeAsks(int number)
 {
-    return number >= 0 && number <= 12;
+    // Each number's row of the library's range table, by the unit and selector it asks:
+    // 0 asks the processing unit's selector 1, backlight compensation's (in two bytes where
+    // the control has four); 3 asks selector 3, contrast's; 12 asks the camera terminal's
+    // selector 3, the exposure mode, where the exposure time is selector 4. Every other
+    // number asks its own control.
+    static const char* const asks[kRangeNumbers] = {
+        "backlight", "brightness", "sharpness", "contrast", "backlight", "white-balance", "auto-white-balance",
+        "pan", "tilt", "zoom", "focus", "auto-focus", "exposure-mode",
+    };
+    return number >= 0 && number < kRangeNumbers ? QLatin1String(asks[number]) : QString();
+}
+
+std::optional<int> rangeNumberOf(const ControlName& control)
+{
+    // A control's own number first: backlight is asked by 0 and 4, and 4 asks in its length.
+    if (rangeAsks(control.number) == QLatin1String(control.name))
+        return control.number;
+    for (int number = 0; number < kRangeNumbers; ++number) {
+        if (rangeAsks(number) == QLatin1String(control.name))
+            return number;
+    }
+    return std::nullopt;
 }
 
 QStringList controlNameList()

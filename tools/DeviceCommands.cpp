@@ -72,7 +72,7 @@ int runInfo(Session& session, Arguments& arguments)
     if (!arguments.finish())
         return session.badUsage(arguments.error());
     if (!session.requireDevice(QStringLiteral("info")))
-        return kBadUsage;
+        return kNoDevice;
     if (!session.options().json) {
         printDeviceInfo(session);
         return kSuccess;

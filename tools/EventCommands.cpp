@@ -3,8 +3,12 @@
 
 #include "UVCCamSimulation.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QMetaEnum>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -50,31 +54,50 @@ void runFor(Session& session, std::optional<double> seconds, std::vector<Scripte
     }
 }
 
-QString stamp(Session& session, double start)
+// Prints one event as it happens: "  1.000 s  TEXT", or with --json one object per line
+// with the event's time in seconds.
+void report(Session& session, double start, const QString& text, QJsonObject event)
 {
-    return QStringLiteral("%1 s").arg(session.now() - start, 7, 'f', 3);
+    const double elapsed = session.now() - start;
+    if (!session.options().json) {
+        session.console().line(QStringLiteral("%1 s  ").arg(elapsed, 7, 'f', 3) + text);
+        return;
+    }
+    // Milliseconds, as the text shows; the clock's nanoseconds are noise here.
+    event.insert(QStringLiteral("time"), std::round(elapsed * 1000) / 1000);
+    session.console().jsonLine(event);
 }
 
-// "+ RX710 (0x...)" for each device that arrived since `before`, "- ..." for each that left.
-QStringList differences(const QList<DeviceInfo>& before, const QList<DeviceInfo>& after)
+QJsonObject event(const char* name)
 {
-    auto contains = [](const QList<DeviceInfo>& list, const DeviceInfo& device) {
-        for (const DeviceInfo& entry : list) {
-            if (entry.deviceUniqueId == device.deviceUniqueId)
-                return true;
-        }
-        return false;
-    };
-    QStringList lines;
-    for (const DeviceInfo& device : after) {
-        if (!contains(before, device))
-            lines << QStringLiteral("+ ") + describe(device);
+    return QJsonObject{{QStringLiteral("event"), QLatin1String(name)}};
+}
+
+QJsonObject simulatorEvent(const QString& action)
+{
+    return QJsonObject{{QStringLiteral("event"), QStringLiteral("simulator")}, {QStringLiteral("action"), action}};
+}
+
+// The devices in `some` whose unique ID is not in `others`.
+QList<DeviceInfo> missingFrom(const QList<DeviceInfo>& some, const QList<DeviceInfo>& others)
+{
+    QList<DeviceInfo> missing;
+    for (const DeviceInfo& device : some) {
+        const bool found = std::any_of(others.begin(), others.end(), [&device](const DeviceInfo& other) {
+            return other.deviceUniqueId == device.deviceUniqueId;
+        });
+        if (!found)
+            missing << device;
     }
-    for (const DeviceInfo& device : before) {
-        if (!contains(after, device))
-            lines << QStringLiteral("- ") + describe(device);
-    }
-    return lines;
+    return missing;
+}
+
+QJsonArray devicesJson(const QList<DeviceInfo>& devices)
+{
+    QJsonArray array;
+    for (const DeviceInfo& device : devices)
+        array.append(QJsonObject{{QStringLiteral("model"), device.modelName}, {QStringLiteral("uniqueId"), device.deviceUniqueId}});
+    return array;
 }
 
 // What --press does on the simulated keyboard: a held arrow repeats, the others report once.
@@ -105,10 +128,11 @@ int runWatch(Session& session, Arguments& arguments)
     if (replug && !session.options().simulate)
         return session.badUsage(QStringLiteral("watch: --replug needs --simulate"));
     if (replug && !session.requireDevice(QStringLiteral("watch --replug")))
-        return kBadUsage;
+        return kNoDevice;
 
     Console& console = session.console();
     UVCCam& camera = session.camera();
+    const bool json = session.options().json;
     const double start = session.now();
     QList<DeviceInfo> known = camera.getDeviceList();
     int arrivals = 0;
@@ -116,30 +140,42 @@ int runWatch(Session& session, Arguments& arguments)
     CameraEvents& events = session.events();
     events.onDeviceAdd = [&] {
         ++arrivals;
-        console.line(stamp(session, start) + QStringLiteral("  deviceAdd"));
+        report(session, start, QStringLiteral("deviceAdd"), event("deviceAdd"));
     };
     events.onDeviceRemove = [&] {
         ++removals;
-        console.line(stamp(session, start) + QStringLiteral("  deviceRemove"));
+        report(session, start, QStringLiteral("deviceRemove"), event("deviceRemove"));
     };
     events.onDeviceChange = [&] {
         const QList<DeviceInfo> now = camera.getDeviceList();
-        const QStringList changes = differences(known, now);
+        const QList<DeviceInfo> arrived = missingFrom(now, known);
+        const QList<DeviceInfo> left = missingFrom(known, now);
         known = now;
-        console.line(stamp(session, start) + QStringLiteral("  deviceChange") +
-                     (changes.isEmpty() ? QString() : QStringLiteral("  ") + changes.join(QStringLiteral(", "))));
+        QStringList changes;
+        for (const DeviceInfo& device : arrived)
+            changes << QStringLiteral("+ ") + describe(device);
+        for (const DeviceInfo& device : left)
+            changes << QStringLiteral("- ") + describe(device);
+        QJsonObject change = event("deviceChange");
+        change.insert(QStringLiteral("arrived"), devicesJson(arrived));
+        change.insert(QStringLiteral("left"), devicesJson(left));
+        report(session, start,
+               QStringLiteral("deviceChange") + (changes.isEmpty() ? QString() : QStringLiteral("  ") + changes.join(QStringLiteral(", "))),
+               change);
     };
 
     std::vector<ScriptedStep> script;
     if (replug) {
         // Unplug the selected device and plug one of the same model in a second later.
         const DeviceInfo device = camera.getDeviceInfo();
-        script.push_back({1.0, [&console, &session, start, device] {
-                              console.line(stamp(session, start) + QStringLiteral("  (simulator) unplugging ") + describe(device));
+        script.push_back({1.0, [&session, start, device] {
+                              const QString action = QStringLiteral("unplugging ") + describe(device);
+                              report(session, start, QStringLiteral("(simulator) ") + action, simulatorEvent(action));
                               uvccam::sim::detach(device.deviceUniqueId);
                           }});
-        script.push_back({2.0, [&console, &session, start, device] {
-                              console.line(stamp(session, start) + QStringLiteral("  (simulator) plugging in an ") + device.modelName);
+        script.push_back({2.0, [&session, start, device] {
+                              const QString action = QStringLiteral("plugging in an ") + device.modelName;
+                              report(session, start, QStringLiteral("(simulator) ") + action, simulatorEvent(action));
                               if (isSpeakerphone(device))
                                   uvccam::sim::attachSpeakerphone(device.modelName);
                               else
@@ -147,14 +183,22 @@ int runWatch(Session& session, Arguments& arguments)
                           }});
     }
 
-    console.line(QStringLiteral("watching %1 devices for arrivals and removals%2")
-                     .arg(known.size())
-                     .arg(*seconds ? QStringLiteral(" for %1 s").arg(**seconds) : QStringLiteral(" (Ctrl-C ends)")));
+    if (!json)
+        console.line(QStringLiteral("watching %1 devices for arrivals and removals%2")
+                         .arg(known.size())
+                         .arg(*seconds ? QStringLiteral(" for %1 s").arg(**seconds) : QStringLiteral(" (Ctrl-C ends)")));
     runFor(session, *seconds, std::move(script));
     events.onDeviceAdd = nullptr;
     events.onDeviceRemove = nullptr;
     events.onDeviceChange = nullptr;
-    console.line(QStringLiteral("arrivals: %1, removals: %2, devices attached: %3").arg(arrivals).arg(removals).arg(known.size()));
+    QJsonObject end = event("end");
+    end.insert(QStringLiteral("arrivals"), arrivals);
+    end.insert(QStringLiteral("removals"), removals);
+    end.insert(QStringLiteral("devicesAttached"), known.size());
+    if (json)
+        report(session, start, QString(), end);
+    else
+        console.line(QStringLiteral("arrivals: %1, removals: %2, devices attached: %3").arg(arrivals).arg(removals).arg(known.size()));
     return kSuccess;
 }
 
@@ -168,37 +212,48 @@ int runHotkeys(Session& session, Arguments& arguments)
         return session.badUsage(QStringLiteral("hotkeys: --press needs --simulate"));
 
     Console& console = session.console();
+    const bool json = session.options().json;
     const double start = session.now();
     int presses = 0;
     const QMetaEnum keyNames = QMetaEnum::fromType<Qt::Key>();
     session.events().onKeyPressed = [&](int key, bool pressed) {
         ++presses;
-        const char* name = keyNames.valueToKey(key);
-        console.line(stamp(session, start) + QStringLiteral("  keyPressed %1 (0x%2)%3")
-                                                 .arg(name ? QLatin1String(name) : QLatin1String("?"))
-                                                 .arg(key, 0, 16)
-                                                 .arg(pressed ? QString() : QStringLiteral(" released")));
+        const char* known = keyNames.valueToKey(key);
+        const QString name = known ? QLatin1String(known) : QLatin1String("?");
+        QJsonObject keyEvent = event("keyPressed");
+        keyEvent.insert(QStringLiteral("key"), name);
+        keyEvent.insert(QStringLiteral("code"), key);
+        keyEvent.insert(QStringLiteral("pressed"), pressed);
+        report(session, start,
+               QStringLiteral("keyPressed %1 (0x%2)%3").arg(name).arg(key, 0, 16).arg(pressed ? QString() : QStringLiteral(" released")),
+               keyEvent);
     };
 
     std::vector<ScriptedStep> script;
     if (press) {
         for (const SimulatedPress& combination : kSimulatedPresses) {
-            script.push_back({combination.at, [&console, &session, start, combination] {
-                                  console.line(stamp(session, start) + QStringLiteral("  (simulator) pressing ") +
-                                               QLatin1String(combination.name));
+            script.push_back({combination.at, [&session, start, combination] {
+                                  const QString action = QStringLiteral("pressing ") + QLatin1String(combination.name);
+                                  report(session, start, QStringLiteral("(simulator) ") + action, simulatorEvent(action));
                                   uvccam::sim::pressHotKey(combination.keyCode, combination.modifierFlags, combination.hold);
                               }});
         }
     }
 
     session.camera().setKeyboardConnected(true);
-    console.line(QStringLiteral("hot keys registered; press Command (Control) with an arrow, +, - or L, or Option (Alt) "
-                                "with a digit%1")
-                     .arg(*seconds ? QStringLiteral(" (for %1 s)").arg(**seconds) : QStringLiteral(" (Ctrl-C ends)")));
+    if (!json)
+        console.line(QStringLiteral("hot keys registered; press Command (Control) with an arrow, +, - or L, or Option (Alt) "
+                                    "with a digit%1")
+                         .arg(*seconds ? QStringLiteral(" (for %1 s)").arg(**seconds) : QStringLiteral(" (Ctrl-C ends)")));
     runFor(session, *seconds, std::move(script));
     session.camera().setKeyboardConnected(false);
     session.events().onKeyPressed = nullptr;
-    console.line(QStringLiteral("%1 key values reported").arg(presses));
+    QJsonObject end = event("end");
+    end.insert(QStringLiteral("keyValues"), presses);
+    if (json)
+        report(session, start, QString(), end);
+    else
+        console.line(QStringLiteral("%1 key values reported").arg(presses));
     return kSuccess;
 }
 

@@ -5,6 +5,8 @@
 
 #include <QJsonObject>
 
+#include <cmath>
+
 namespace uvccamctl {
 
 namespace {
@@ -12,6 +14,12 @@ namespace {
 // Without a limit a stream runs this long.
 constexpr double kDefaultStreamSeconds = 2.0;
 constexpr int kMostFrames = 1000000;
+
+// Thousandths are what a clock of frames can tell; the nanoseconds beyond them are noise.
+double thousandths(double value)
+{
+    return std::round(value * 1000) / 1000;
+}
 
 }  // namespace
 
@@ -27,19 +35,30 @@ int runStream(Session& session, Arguments& arguments)
     if (!request.frames && !request.seconds)
         request.seconds = kDefaultStreamSeconds;
     if (!session.requireCamera(QStringLiteral("stream")))
-        return kBadUsage;
+        return kNoDevice;
 
     const std::optional<StreamResult> result = streamFrames(session, request);
     if (!result)
         return session.refused(QStringLiteral("stream: the library refused to start the stream"));
-    session.console().line(QStringLiteral("streamed ") + describeStream(*result));
-    if (result->deviceLeft)
-        return session.refused(QStringLiteral("stream: the camera left"));
-    if (!request.snapshot.isEmpty()) {
-        if (!result->snapshotProblem.isEmpty())
-            return session.refused(QStringLiteral("stream: no snapshot: ") + result->snapshotProblem);
-        session.console().line(QStringLiteral("snapshot: ") + request.snapshot);
+    const bool snapshot = !request.snapshot.isEmpty() && result->snapshotProblem.isEmpty();
+    if (session.options().json) {
+        session.console().json(QJsonObject{
+            {QStringLiteral("frames"), result->frames},
+            {QStringLiteral("seconds"), thousandths(result->seconds)},
+            {QStringLiteral("framesPerSecond"), result->rate ? QJsonValue(thousandths(*result->rate)) : QJsonValue()},
+            {QStringLiteral("width"), result->width},
+            {QStringLiteral("height"), result->height},
+            {QStringLiteral("frameBytes"), result->frameBytes},
+            {QStringLiteral("snapshot"), snapshot ? QJsonValue(request.snapshot) : QJsonValue()}});
+    } else {
+        session.console().line(QStringLiteral("streamed ") + describeStream(*result));
     }
+    if (result->deviceLeft)
+        return session.noDevice(QStringLiteral("stream: the camera left"));
+    if (!request.snapshot.isEmpty() && !snapshot)
+        return session.refused(QStringLiteral("stream: no snapshot: ") + result->snapshotProblem);
+    if (snapshot && !session.options().json)
+        session.console().line(QStringLiteral("snapshot: ") + request.snapshot);
     return kSuccess;
 }
 
@@ -48,25 +67,39 @@ int runRecord(Session& session, Arguments& arguments)
     if (!arguments.finish())
         return session.badUsage(arguments.error());
     if (!session.requireDevice(QStringLiteral("record")))
-        return kBadUsage;
+        return kNoDevice;
 
     Console& console = session.console();
-    console.line(QStringLiteral("recording 10 s from %1").arg(describe(session.camera().getDeviceInfo())));
+    const bool json = session.options().json;
+    const DeviceInfo device = session.camera().getDeviceInfo();
+    if (!json)
+        console.line(QStringLiteral("recording 10 s from %1").arg(describe(device)));
     const std::optional<RecordResult> result = recordClip(session, session.options().simulate);
     if (!result)
         return session.refused(QStringLiteral("record: the library refused to record"));
     if (result->deviceLeft)
-        return session.refused(QStringLiteral("record: the device left during the recording"));
+        return session.noDevice(QStringLiteral("record: the device left during the recording"));
     if (result->interrupted)
         return session.refused(QStringLiteral("record: interrupted"));
-    console.line(QStringLiteral("level: %1 readings from %2 to %3 (5 is full scale)")
-                     .arg(result->levelReadings)
-                     .arg(result->lowestLevel)
-                     .arg(result->highestLevel));
-    console.line(QStringLiteral("file: %1").arg(result->file.isEmpty() ? QStringLiteral("(not found)") : result->file));
+    if (json) {
+        console.json(QJsonObject{{QStringLiteral("model"), device.modelName},
+                                 {QStringLiteral("uniqueId"), device.deviceUniqueId},
+                                 {QStringLiteral("levelReadings"), result->levelReadings},
+                                 {QStringLiteral("lowestLevel"), result->lowestLevel},
+                                 {QStringLiteral("highestLevel"), result->highestLevel},
+                                 {QStringLiteral("file"), result->file.isEmpty() ? QJsonValue() : QJsonValue(result->file)},
+                                 {QStringLiteral("playedBack"), result->playing}});
+    } else {
+        console.line(QStringLiteral("level: %1 readings from %2 to %3 (5 is full scale)")
+                         .arg(result->levelReadings)
+                         .arg(result->lowestLevel)
+                         .arg(result->highestLevel));
+        console.line(QStringLiteral("file: %1").arg(result->file.isEmpty() ? QStringLiteral("(not found)") : result->file));
+        if (result->playing)
+            console.line(QStringLiteral("played back"));
+    }
     if (!result->playing)
         return session.refused(QStringLiteral("record: the library refused to play the clip back"));
-    console.line(QStringLiteral("played back"));
     return result->file.isEmpty() ? kRefused : kSuccess;
 }
 

@@ -45,7 +45,7 @@ int Session::selectRequestedDevice()
     const bool listed = std::any_of(devices.begin(), devices.end(),
                                     [&wanted](const DeviceInfo& device) { return device.deviceUniqueId == wanted; });
     if (!listed)
-        return badUsage(QStringLiteral("--device %1: no such device is attached (see 'uvccamctl list')").arg(wanted));
+        return noDevice(QStringLiteral("--device %1: no such device is attached (see 'uvccamctl list')").arg(wanted));
     if (camera_->setDevice(wanted) != 1)
         return refused(QStringLiteral("--device %1: the library did not select it").arg(wanted));
     uvccam::sim::wait(0);
@@ -57,13 +57,13 @@ bool Session::requireDevice(const QString& command)
     const DeviceInfo selected = camera_->getDeviceInfo();
     if (selected.deviceUniqueId.isEmpty()) {
         const bool none = camera_->getDeviceList().isEmpty();
-        badUsage(QStringLiteral("%1: no device selected (%2)")
+        noDevice(QStringLiteral("%1: no device selected (%2)")
                      .arg(command, none ? QStringLiteral("none of the maker's devices is attached")
                                         : QStringLiteral("choose one with --device")));
         return false;
     }
     if (!camera_->findDevice()) {
-        badUsage(QStringLiteral("%1: the selected device %2 has left").arg(command, describe(selected)));
+        noDevice(QStringLiteral("%1: the selected device %2 has left").arg(command, describe(selected)));
         return false;
     }
     return true;
@@ -75,7 +75,7 @@ bool Session::requireCamera(const QString& command)
         return false;
     const DeviceInfo selected = camera_->getDeviceInfo();
     if (isSpeakerphone(selected)) {
-        badUsage(QStringLiteral("%1: the selected device %2 is a speakerphone; choose a camera with --device")
+        noDevice(QStringLiteral("%1: the selected device %2 is a speakerphone; choose a camera with --device")
                      .arg(command, describe(selected)));
         return false;
     }
@@ -88,7 +88,7 @@ bool Session::requireSpeakerphone(const QString& command)
         return false;
     const DeviceInfo selected = camera_->getDeviceInfo();
     if (!isSpeakerphone(selected)) {
-        badUsage(QStringLiteral("%1: the selected device %2 is a camera; choose a speakerphone with --device")
+        noDevice(QStringLiteral("%1: the selected device %2 is a camera; choose a speakerphone with --device")
                      .arg(command, describe(selected)));
         return false;
     }
@@ -121,6 +121,12 @@ int Session::refused(const QString& message)
 {
     console_.error(message);
     return kRefused;
+}
+
+int Session::noDevice(const QString& message)
+{
+    console_.error(message);
+    return kNoDevice;
 }
 
 }  // namespace uvccamctl

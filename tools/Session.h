@@ -17,6 +17,7 @@ enum ExitStatus {
     kSuccess = 0,
     kRefused = 1,    // the device or the library refused, or the work failed
     kBadUsage = 2,   // bad input, found before anything reached a device
+    kNoDevice = 3,   // no such device, none attached, the device left, or not the kind the command needs
 };
 
 // A speakerphone is listed under a model name of its family; everything else is a camera.
@@ -43,7 +44,8 @@ public:
     int selectRequestedDevice();
 
     // Each prints one line naming what is missing and returns false when the selected
-    // device is not there or not of the kind the command needs.
+    // device is not there or not of the kind the command needs; the command then ends
+    // with kNoDevice.
     bool requireDevice(const QString& command);
     bool requireCamera(const QString& command);
     bool requireSpeakerphone(const QString& command);
@@ -56,6 +58,7 @@ public:
 
     int badUsage(const QString& message);
     int refused(const QString& message);
+    int noDevice(const QString& message);
 
 private:
     const GlobalOptions& options_;

@@ -1,6 +1,7 @@
 // xu, hid and uac: the maker's vendor properties, raw HID reports and audio properties.
 #include "Commands.h"
 
+#include <QJsonObject>
 #include <QtEndian>
 
 namespace uvccamctl {
@@ -13,8 +14,10 @@ constexpr int kPropertyValueMax = 509;
 constexpr int kReportMax = 512;
 // An audio property's value travels in a 64-byte block.
 constexpr int kUacValueMax = 64;
-// getExHidReport writes the acknowledgement and a two-byte count back from byte 1.
-constexpr int kQueryMin = 4;
+// getExHidReport writes the answer back into the report's buffer from byte 1: the
+// acknowledgement, a two-byte count and up to 505 data bytes. A shorter buffer would make
+// the library refuse every answer with more data than it holds.
+constexpr int kQueryMin = 4 + 505;
 
 // Reads "get" or "set" and names the command after it in messages.
 std::optional<QString> takeAction(Arguments& arguments, const QString& command, const QStringList& actions)
@@ -34,6 +37,18 @@ std::optional<qint64> takeSelector(Arguments& arguments)
 {
     // Only the low byte of a selector reaches the device; a larger number would alias.
     return arguments.takeInteger(QStringLiteral("SELECTOR"), 0, 255);
+}
+
+// A HID exchange may wait for the device's answer for up to about 6.5 s of retries.
+QString waitingText(const QString& command)
+{
+    return command + QStringLiteral(": waiting for the device's answer");
+}
+
+// Bytes as scripts take them back: hexadecimal digits without spaces.
+QString hexDigits(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
 }
 
 }  // namespace
@@ -58,7 +73,7 @@ int runXu(Session& session, Arguments& arguments)
         return session.badUsage(arguments.error());
     const QString command = QStringLiteral("xu ") + *action;
     if (!session.requireDevice(command))
-        return kBadUsage;
+        return kNoDevice;
 
     UVCCam& camera = session.camera();
     // HID mode (the library's default) carries selector 3 of unit 1, and a speakerphone's
@@ -68,15 +83,25 @@ int runXu(Session& session, Arguments& arguments)
     const auto length = static_cast<unsigned int>(bytes->size());
     const auto selectorValue = static_cast<unsigned short>(*selector);
     const int unitIndex = static_cast<int>(*unit);
-    if (action == QLatin1String("get")) {
-        if (camera.getExProperty(selectorValue, bytes->data(), length, unitIndex) != 0)
-            return session.refused(QStringLiteral("%1: the device refused selector %2 of unit %3").arg(command).arg(*selector).arg(unitIndex));
-        session.console().line(Console::hex(*bytes));
-        return kSuccess;
+    const bool get = action == QLatin1String("get");
+    int result = 0;
+    {
+        WaitNotice notice(session.console(), waitingText(command));
+        result = get ? camera.getExProperty(selectorValue, bytes->data(), length, unitIndex)
+                     : camera.setExProperty(selectorValue, bytes->data(), length, unitIndex);
     }
-    if (camera.setExProperty(selectorValue, bytes->data(), length, unitIndex) != 0)
+    if (result != 0)
         return session.refused(QStringLiteral("%1: the device refused selector %2 of unit %3").arg(command).arg(*selector).arg(unitIndex));
-    session.console().line(QStringLiteral("selector %1 of unit %2: wrote %3").arg(*selector).arg(unitIndex).arg(Console::hex(*bytes)));
+    if (session.options().json) {
+        session.console().json(QJsonObject{{QStringLiteral("action"), *action},
+                                           {QStringLiteral("selector"), *selector},
+                                           {QStringLiteral("unit"), unitIndex},
+                                           {QStringLiteral("data"), hexDigits(*bytes)}});
+    } else if (get) {
+        session.console().line(Console::hex(*bytes));
+    } else {
+        session.console().line(QStringLiteral("selector %1 of unit %2: wrote %3").arg(*selector).arg(unitIndex).arg(Console::hex(*bytes)));
+    }
     return kSuccess;
 }
 
@@ -102,26 +127,48 @@ int runHid(Session& session, Arguments& arguments)
         return session.badUsage(arguments.error());
     const QString command = QStringLiteral("hid ") + *action;
     if (!session.requireDevice(command))
-        return kBadUsage;
+        return kNoDevice;
 
     UVCCam& camera = session.camera();
+    Console& console = session.console();
+    const bool json = session.options().json;
     if (send) {
-        const int result = camera.setExHidReport(report->data(), static_cast<unsigned int>(report->size()), static_cast<int>(mode));
+        int result = 0;
+        {
+            WaitNotice notice(console, waitingText(command));
+            result = camera.setExHidReport(report->data(), static_cast<unsigned int>(report->size()), static_cast<int>(mode));
+        }
         if (result < 0)
             return session.refused(QStringLiteral("%1: the device did not acknowledge the report").arg(command));
         // Mode 0 answers with the device's result byte; mode 1 only acknowledges.
-        session.console().line(mode == 0 ? QStringLiteral("result byte: 0x%1").arg(result, 2, 16, QLatin1Char('0'))
-                                          : QStringLiteral("acknowledged"));
+        if (json)
+            console.json(QJsonObject{{QStringLiteral("action"), *action},
+                                     {QStringLiteral("mode"), mode},
+                                     {QStringLiteral("result"), mode == 0 ? QJsonValue(result) : QJsonValue()}});
+        else
+            console.line(mode == 0 ? QStringLiteral("result byte: 0x%1").arg(result, 2, 16, QLatin1Char('0'))
+                                   : QStringLiteral("acknowledged"));
         return kSuccess;
     }
     // The answer comes back in the same buffer, so the report goes out at its full length.
     report->append(QByteArray(static_cast<int>(length) - report->size(), '\0'));
-    if (camera.getExHidReport(report->data(), static_cast<unsigned int>(report->size())) != 0)
+    int result = 0;
+    {
+        WaitNotice notice(console, waitingText(command));
+        result = camera.getExHidReport(report->data(), static_cast<unsigned int>(report->size()));
+    }
+    if (result != 0)
         return session.refused(QStringLiteral("%1: the device gave no answer the library accepts").arg(command));
     const auto* answer = reinterpret_cast<const uchar*>(report->constData());
     const int count = qFromLittleEndian<quint16>(answer + 2);
-    session.console().line(QStringLiteral("acknowledgement: 0x%1").arg(answer[1], 2, 16, QLatin1Char('0')));
-    session.console().line(QStringLiteral("data (%1 bytes): %2").arg(count).arg(Console::hex(report->mid(4, count))));
+    if (json) {
+        console.json(QJsonObject{{QStringLiteral("action"), *action},
+                                 {QStringLiteral("acknowledgement"), answer[1]},
+                                 {QStringLiteral("data"), hexDigits(report->mid(4, count))}});
+        return kSuccess;
+    }
+    console.line(QStringLiteral("acknowledgement: 0x%1").arg(answer[1], 2, 16, QLatin1Char('0')));
+    console.line(QStringLiteral("data (%1 bytes): %2").arg(count).arg(Console::hex(report->mid(4, count))));
     return kSuccess;
 }
 
@@ -140,17 +187,27 @@ int runUac(Session& session, Arguments& arguments)
         return session.badUsage(arguments.error());
     const QString command = QStringLiteral("uac ") + *action;
     if (!session.requireSpeakerphone(command))
-        return kBadUsage;
+        return kNoDevice;
 
     UVCCam& camera = session.camera();
     const auto selectorValue = static_cast<unsigned short>(*selector);
     const auto length = static_cast<unsigned int>(bytes->size());
-    const int result = action == QLatin1String("get") ? camera.getUACHidProperty(selectorValue, bytes->data(), length)
-                                                     : camera.setUACHidProperty(selectorValue, bytes->data(), length);
+    const bool get = action == QLatin1String("get");
+    int result = 0;
+    {
+        WaitNotice notice(session.console(), waitingText(command));
+        result = get ? camera.getUACHidProperty(selectorValue, bytes->data(), length)
+                     : camera.setUACHidProperty(selectorValue, bytes->data(), length);
+    }
     if (result != 0)
         return session.refused(QStringLiteral("%1: the device refused audio selector %2").arg(command).arg(*selector));
-    session.console().line(action == QLatin1String("get") ? Console::hex(*bytes)
-                                                          : QStringLiteral("audio selector %1: wrote %2").arg(*selector).arg(Console::hex(*bytes)));
+    if (session.options().json)
+        session.console().json(QJsonObject{{QStringLiteral("action"), *action},
+                                           {QStringLiteral("selector"), *selector},
+                                           {QStringLiteral("data"), hexDigits(*bytes)}});
+    else
+        session.console().line(get ? Console::hex(*bytes)
+                                   : QStringLiteral("audio selector %1: wrote %2").arg(*selector).arg(Console::hex(*bytes)));
     return kSuccess;
 }
 

@@ -5,13 +5,29 @@
 #include "Interrupt.h"
 #include "Session.h"
 
+#include "UVCCamDiagnostics.h"
 #include "UVCCamSimulation.h"
+#include "UVCCamVersion.h"
 
 #include <QCoreApplication>
 
 using namespace uvccamctl;
 
 namespace {
+
+// The library's diagnostics (serial numbers, device paths, HID retries) are for whoever
+// debugs it: with --verbose on standard error, marked with their channel; otherwise
+// nowhere, so that results and JSON on standard output stay the tool's alone.
+void routeDiagnostics(bool verbose)
+{
+    if (!verbose) {
+        uvccam::setDiagnosticHandler([](uvccam::DiagnosticChannel, const QString&) {});
+        return;
+    }
+    uvccam::setDiagnosticHandler([](uvccam::DiagnosticChannel channel, const QString& text) {
+        Console::diagnostic(QLatin1String(uvccam::diagnosticChannelName(channel)), text);
+    });
+}
 
 // The platform is chosen once, before the first camera object is made.
 void choosePlatform(const GlobalOptions& options, const Command& command)
@@ -26,10 +42,17 @@ void choosePlatform(const GlobalOptions& options, const Command& command)
 QString checkGlobalOptions(const GlobalOptions& options, const Command& command)
 {
     if (options.json && !command.offersJson)
-        return QStringLiteral("%1: --json is offered by list, info, get, range and volume").arg(QLatin1String(command.name));
+        return QStringLiteral("%1: --json is not offered by this command").arg(QLatin1String(command.name));
     if (options.virtualClock && !options.simulate && !command.alwaysSimulated)
         return QStringLiteral("--virtual-clock needs --simulate");
     return QString();
+}
+
+// One line on standard error, and the status to end with.
+int fail(Console& console, int status, const QString& message)
+{
+    console.error(message);
+    return status;
 }
 
 }  // namespace
@@ -39,44 +62,44 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     Console console;
     const CommandLine line(app.arguments().mid(1));
-    if (!line.error().isEmpty()) {
-        console.error(line.error());
-        return kBadUsage;
-    }
+    routeDiagnostics(line.options().verbose);
+    if (!line.error().isEmpty())
+        return fail(console, kBadUsage, line.error());
 
     const GlobalOptions& options = line.options();
+    if (options.version) {
+        console.line(QStringLiteral("libuvccam %1").arg(QLatin1String(uvccam::libraryVersion())));
+        return kSuccess;
+    }
     if (line.command().isEmpty() || line.command() == QLatin1String("help")) {
         const QString topic = line.words().value(0);
         if (topic.isEmpty()) {
-            if (line.command().isEmpty() && !options.help) {
-                console.error(QStringLiteral("no command given (see 'uvccamctl --help')"));
-                return kBadUsage;
-            }
+            if (line.command().isEmpty() && !options.help)
+                return fail(console, kBadUsage, QStringLiteral("no command given (see 'uvccamctl --help')"));
             printOverview(console);
             return kSuccess;
         }
         const Command* command = findCommand(topic);
-        if (!command) {
-            console.error(QStringLiteral("help: unknown command '%1' (see 'uvccamctl --help')").arg(topic));
-            return kBadUsage;
-        }
+        if (!command)
+            return fail(console, kBadUsage, QStringLiteral("help: unknown command '%1' (see 'uvccamctl --help')").arg(topic));
         printCommandHelp(console, *command);
         return kSuccess;
     }
 
     const Command* command = findCommand(line.command());
-    if (!command) {
-        console.error(QStringLiteral("unknown command '%1' (see 'uvccamctl --help')").arg(line.command()));
-        return kBadUsage;
-    }
+    if (!command)
+        return fail(console, kBadUsage, QStringLiteral("unknown command '%1' (see 'uvccamctl --help')").arg(line.command()));
     if (options.help) {
         printCommandHelp(console, *command);
         return kSuccess;
     }
-    if (const QString problem = checkGlobalOptions(options, *command); !problem.isEmpty()) {
-        console.error(problem);
-        return kBadUsage;
-    }
+    if (const QString problem = checkGlobalOptions(options, *command); !problem.isEmpty())
+        return fail(console, kBadUsage, problem);
+    // The library drives no real devices yet: without the simulator its platform is a machine
+    // with nothing attached, whose answers (no devices, the volumes of no device) would
+    // mislead. This statement goes when real devices are supported.
+    if (!options.simulate && !command->alwaysSimulated)
+        return fail(console, kNoDevice, QStringLiteral("no device backend for this system yet; use --simulate"));
 
     choosePlatform(options, *command);
     catchInterrupts();

@@ -1,6 +1,8 @@
 // uvccamctl driven as a process on the simulated demonstration set and the virtual clock.
 #include "support/QtPrinters.h"
 
+#include "UVCCamVersion.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
@@ -27,6 +29,9 @@ const QString kProperties = QStringLiteral("(one of contrast, brightness, sharpn
                                            "auto-white-balance, pan, tilt, zoom, focus, auto-focus, exposure, power-line, "
                                            "or 0 to 13)");
 
+// Every command that works on devices, that is every one but demo.
+const QString kDeviceCommands = QStringLiteral("list info get set range xu hid uac stream record volume transfer-mode watch hotkeys");
+
 QStringList words(const QString& line) { return line.split(QLatin1Char(' '), Qt::SkipEmptyParts); }
 
 struct ToolRun {
@@ -35,11 +40,6 @@ struct ToolRun {
     QString err;
 
     QStringList lines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
-    // The tool's own messages; the library writes its diagnostics to standard error too.
-    QString toolErrors() const
-    {
-        return err.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^uvccamctl: "))).join(QLatin1Char('\n'));
-    }
     QJsonDocument json() const
     {
         QJsonParseError error{};
@@ -89,9 +89,11 @@ private:
 };
 
 // --- One command line on the simulator: exactly what it prints and the status it ends with.
-// Bad input ends with status 2, one line naming the argument, and nothing sent.
+// Bad input ends with status 2, a missing or unfit device with 3, each with one line naming
+// it and nothing sent. Standard error holds the tool's lines only: without --verbose the
+// library's diagnostics go nowhere.
 
-// Arguments; exit status, standard output and the tool's own lines on standard error.
+// Arguments; exit status, standard output and standard error.
 using Exchange = std::tuple<QString, int, QString, QString>;
 
 class UvccamctlExchange : public Uvccamctl, public ::testing::WithParamInterface<Exchange> {};
@@ -102,42 +104,63 @@ TEST_P(UvccamctlExchange, PrintsAndEndsAsPromised)
     const ToolRun result = simulate(arguments);
     EXPECT_EQ(result.status, status);
     EXPECT_EQ(result.out, out);
-    EXPECT_EQ(result.toolErrors(), error);
+    EXPECT_EQ(result.err, error.isEmpty() ? error : error + '\n');
 }
 
 const Exchange kBadInput[] = {
     {"frob", 2, "", "uvccamctl: unknown command 'frob' (see 'uvccamctl --help')"},
+    {"help frob", 2, "", "uvccamctl: help: unknown command 'frob' (see 'uvccamctl --help')"},
+    {"--json --json list", 2, "", "uvccamctl: --json given twice"},
+    {"--device 10400000 --device=10400000 info", 2, "", "uvccamctl: --device given twice"},
+    {"stream --frames 3 --frames=4", 2, "", "uvccamctl: stream: --frames given twice"},
+    {"xu set 4 1 00 --uvc --uvc", 2, "", "uvccamctl: xu set: --uvc given twice"},
     {"get focal-length", 2, "", "uvccamctl: get: unknown property 'focal-length' " + kProperties},
     {"get 14", 2, "", "uvccamctl: get: unknown property '14' " + kProperties},
     {"set zoom 501", 2, "", "uvccamctl: set: VALUE 501 is out of range for zoom (100 to 500)"},
     {"set pan -36001", 2, "", "uvccamctl: set: VALUE -36001 is out of range for pan (-36000 to 36000)"},
+    // Contrast's range is the one property 3 asks; backlight's the one 4 asks in its length.
+    {"set contrast 101", 2, "", "uvccamctl: set: VALUE 101 is out of range for contrast (0 to 100)"},
+    {"set backlight 3", 2, "", "uvccamctl: set: VALUE 3 is out of range for backlight (0 to 2)"},
     {"set zoom 3O0", 2, "", "uvccamctl: set: VALUE '3O0' is not a whole number"},
+    {"set zoom 2147483648", 2, "", "uvccamctl: set: VALUE 2147483648 is out of range (-2147483648 to 2147483647)"},
     {"set auto-focus maybe", 2, "", "uvccamctl: set: VALUE 'maybe' for auto-focus must be on or off"},
     {"set zoom", 2, "", "uvccamctl: set: missing VALUE"},
     {"range power-line", 2, "", "uvccamctl: range: power-line has no range (ranges cover properties 0 to 12)"},
+    {"range saturation", 2, "", "uvccamctl: range: saturation has no range of its own (property 3 gives the range of contrast)"},
+    {"range exposure", 2, "",
+     "uvccamctl: range: exposure has no range of its own (property 12 gives the range of exposure-mode)"},
     {"xu set 4 1 0a0", 2, "", "uvccamctl: xu set: HEXBYTES '0a0' has an odd number of hex digits"},
     {"xu set 4 1 0g", 2, "", "uvccamctl: xu set: HEXBYTES '0g' is not hexadecimal"},
     {"xu set 4 1 " + QString(510 * 2, QLatin1Char('a')), 2, "", "uvccamctl: xu set: HEXBYTES has 510 bytes; at most 509 fit"},
     {"xu get 4 1 510", 2, "", "uvccamctl: xu get: LENGTH 510 is out of range (1 to 509)"},
+    {"xu get 4 1 18446744073709551616", 2, "", "uvccamctl: xu get: LENGTH 18446744073709551616 is out of range (1 to 509)"},
     {"xu get 256 1 2", 2, "", "uvccamctl: xu get: SELECTOR 256 is out of range (0 to 255)"},
     {"xu get 4 7 2", 2, "", "uvccamctl: xu get: UNIT-INDEX 7 is out of range (1 to 6)"},
     {"xu set 4 1 00 --uvc --hid", 2, "", "uvccamctl: xu set: --uvc and --hid exclude each other"},
     {"hid send 09", 2, "", "uvccamctl: hid send: --mode 0 needs a report of at least 2 bytes (the answer must repeat byte 1)"},
     {"hid send 0919 --mode 2", 2, "", "uvccamctl: hid: --mode 2 is out of range (0 to 1)"},
-    {"uac get 7 2", 2, "",
-     "uvccamctl: uac get: the selected device RX710 (0x101000002a3b2574) is a camera; choose a speakerphone with --device"},
+    // An answer may carry 505 data bytes after 4 bytes of its own; the report must hold it.
+    {"hid query 0981 --length 508", 2, "", "uvccamctl: hid: --length 508 is out of range (509 to 512)"},
     {"--device 10400000 uac get 7 65", 2, "", "uvccamctl: uac get: LENGTH 65 is out of range (1 to 64)"},
-    {"--device 10400000 stream", 2, "",
-     "uvccamctl: stream: the selected device VOXA760 (10400000) is a speakerphone; choose a camera with --device"},
-    {"--device 0x109000002a3b2574 info", 2, "",
-     "uvccamctl: --device 0x109000002a3b2574: no such device is attached (see 'uvccamctl list')"},
     {"stream --snapshot frame.jpg", 2, "", "uvccamctl: stream: --snapshot 'frame.jpg' must name a .png file"},
     {"stream --frames many", 2, "", "uvccamctl: stream: --frames 'many' is not a whole number"},
-    {"stream --json", 2, "", "uvccamctl: stream: --json is offered by list, info, get, range and volume"},
+    {"demo --json", 2, "", "uvccamctl: demo: --json is not offered by this command"},
     {"watch", 2, "", "uvccamctl: watch: --seconds is needed with --virtual-clock (simulated time would pass without end)"},
     {"list extra", 2, "", "uvccamctl: list: unexpected argument 'extra'"},
 };
 INSTANTIATE_TEST_SUITE_P(BadInput, UvccamctlExchange, ::testing::ValuesIn(kBadInput));
+
+const Exchange kNoSuchDevice[] = {
+    {"--device 0x109000002a3b2574 info", 3, "",
+     "uvccamctl: --device 0x109000002a3b2574: no such device is attached (see 'uvccamctl list')"},
+    {"uac get 7 2", 3, "",
+     "uvccamctl: uac get: the selected device RX710 (0x101000002a3b2574) is a camera; choose a speakerphone with --device"},
+    {"--device 10400000 stream", 3, "",
+     "uvccamctl: stream: the selected device VOXA760 (10400000) is a speakerphone; choose a camera with --device"},
+    {"--device 10400000 range zoom", 3, "",
+     "uvccamctl: range: the selected device VOXA760 (10400000) is a speakerphone; choose a camera with --device"},
+};
+INSTANTIATE_TEST_SUITE_P(NoSuchDevice, UvccamctlExchange, ::testing::ValuesIn(kNoSuchDevice));
 
 const Exchange kCommands[] = {
     {"list", 0,
@@ -153,11 +176,12 @@ const Exchange kCommands[] = {
     {"set auto-focus off", 0, "auto-focus: 0\n", ""},
     // A negative value is a value, not an option.
     {"set pan -3600", 0, "pan: -3600\n", ""},
-    // Row 0 of the maker's range table asks the backlight selector (0 to 2), not contrast: a
-    // range that is not the control's own refuses no value.
-    {"range contrast", 0, "contrast: minimum 0, maximum 2, default 1\n", ""},
+    // Property 0's range is backlight's; contrast's is the one property 3 asks.
+    {"range contrast", 0, "contrast: minimum 0, maximum 100, default 50 (asked as property 3)\n", ""},
     {"set contrast 70", 0, "contrast: 70\n", ""},
-    // Exposure reports the mode's range; the camera itself judges a value then, and refuses.
+    // No number asks saturation's or exposure's own range (3 asks contrast, 12 the exposure
+    // mode): the camera judges the value, and refuses.
+    {"set saturation 101", 1, "", "uvccamctl: set: the camera refused saturation = 101"},
     {"set exposure 99999", 1, "", "uvccamctl: set: the camera refused exposure = 99999"},
     // The LUM610's processing unit is not where the range table looks.
     {"--device 0x103000002a3b6100 range brightness", 1, "", "uvccamctl: range: the camera gave no range for brightness"},
@@ -170,8 +194,6 @@ const Exchange kCommands[] = {
     {"hid send 0919 --mode 1", 0, "acknowledged\n", ""},
     {"hid send 0942 --mode 1", 1, "", "uvccamctl: hid send: the device did not acknowledge the report"},
     {"hid query 0981", 0, "acknowledgement: 0x81\ndata (8 bytes): 00 01 02 03 04 05 06 07\n", ""},
-    // The answer claims 8 bytes; a 4-byte report has room for none of them.
-    {"hid query 0981 --length 4", 1, "", "uvccamctl: hid query: the device gave no answer the library accepts"},
     {"stream --seconds 1.5", 0, "streamed 45 frames in 1.50 s, 30.0 frames per second (640 x 360, 460800 bytes each)\n", ""},
     {"volume", 0, "speaker:     75 %\nmicrophone:  50 %\n", ""},
     {"transfer-mode", 0,
@@ -205,26 +227,64 @@ const Exchange kCommands[] = {
      "  2.000 s  keyPressed Key_Control (0x1000021)\n  2.000 s  keyPressed Key_L (0x4c)\n"
      "10 key values reported\n",
      ""},
+    // Events as JSON lines, keys in order: one object per event, the counts last.
+    {"watch --seconds 3 --replug --json", 0,
+     "{\"action\":\"unplugging RX710 (0x101000002a3b2574)\",\"event\":\"simulator\",\"time\":1}\n"
+     "{\"arrived\":[],\"event\":\"deviceChange\",\"left\":[{\"model\":\"RX710\",\"uniqueId\":\"0x101000002a3b2574\"}],\"time\":1}\n"
+     "{\"event\":\"deviceRemove\",\"time\":1}\n{\"arrived\":[],\"event\":\"deviceChange\",\"left\":[],\"time\":1}\n"
+     "{\"event\":\"deviceAdd\",\"time\":1}\n{\"arrived\":[],\"event\":\"deviceChange\",\"left\":[],\"time\":1}\n"
+     "{\"action\":\"plugging in an RX710\",\"event\":\"simulator\",\"time\":2}\n{\"event\":\"deviceAdd\",\"time\":2}\n"
+     "{\"arrived\":[{\"model\":\"RX710\",\"uniqueId\":\"0x105000002a3b2574\"}],\"event\":\"deviceChange\",\"left\":[],\"time\":2}\n"
+     "{\"event\":\"deviceAdd\",\"time\":2}\n{\"arrived\":[],\"event\":\"deviceChange\",\"left\":[],\"time\":2}\n"
+     "{\"arrivals\":3,\"devicesAttached\":4,\"event\":\"end\",\"removals\":1,\"time\":3}\n",
+     ""},
+    {"hotkeys --seconds 1 --press --json", 0,
+     "{\"action\":\"pressing Command+Up, held 0.25 s\",\"event\":\"simulator\",\"time\":0.5}\n"
+     "{\"code\":16777249,\"event\":\"keyPressed\",\"key\":\"Key_Control\",\"pressed\":true,\"time\":0.5}\n"
+     "{\"code\":16777235,\"event\":\"keyPressed\",\"key\":\"Key_Up\",\"pressed\":true,\"time\":0.5}\n"
+     "{\"code\":16777249,\"event\":\"keyPressed\",\"key\":\"Key_Control\",\"pressed\":true,\"time\":0.6}\n"
+     "{\"code\":16777235,\"event\":\"keyPressed\",\"key\":\"Key_Up\",\"pressed\":true,\"time\":0.6}\n"
+     "{\"code\":16777249,\"event\":\"keyPressed\",\"key\":\"Key_Control\",\"pressed\":true,\"time\":0.7}\n"
+     "{\"code\":16777235,\"event\":\"keyPressed\",\"key\":\"Key_Up\",\"pressed\":true,\"time\":0.7}\n"
+     "{\"event\":\"end\",\"keyValues\":6,\"time\":1}\n",
+     ""},
 };
 INSTANTIATE_TEST_SUITE_P(Commands, UvccamctlExchange, ::testing::ValuesIn(kCommands));
 
-TEST_F(Uvccamctl, WithoutDevicesNothingIsSelected)
+TEST_F(Uvccamctl, WithoutTheSimulatorEveryDeviceCommandSaysThereIsNoBackend)
 {
-    // Without --simulate the library's own platform is in use: today a machine with nothing attached.
-    const ToolRun list = run(QStringLiteral("list --json"));
-    EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(list.json().array(), QJsonArray());
-    const ToolRun info = run(QStringLiteral("info"));
-    EXPECT_EQ(info.status, 2);
-    EXPECT_EQ(info.toolErrors(), "uvccamctl: info: no device selected (none of the maker's devices is attached)");
-    EXPECT_EQ(run(QStringLiteral("--virtual-clock list")).toolErrors(), "uvccamctl: --virtual-clock needs --simulate");
+    // Not the library's platform without the simulator (a machine with nothing attached),
+    // whose answers (no devices, the volumes of no device) would mislead.
+    for (const QString& command : words(kDeviceCommands)) {
+        const ToolRun result = run(command);
+        EXPECT_EQ(result.status, 3) << command.toStdString();
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "uvccamctl: no device backend for this system yet; use --simulate\n");
+    }
+    EXPECT_EQ(run(QStringLiteral("--virtual-clock list")).err, "uvccamctl: --virtual-clock needs --simulate\n");
 }
 
-TEST_F(Uvccamctl, EveryCommandHasHelpWithExamples)
+TEST_F(Uvccamctl, LibraryDiagnosticsAppearOnlyWithVerboseOnStandardErrorByChannel)
 {
+    const ToolRun verbose = simulate(QStringLiteral("--verbose list"));
+    EXPECT_EQ(verbose.out, simulate(QStringLiteral("list")).out);
+    // The serial number the library logs as it opens each camera, on both of its channels.
+    EXPECT_TRUE(verbose.err.startsWith("[stderr] SIM000001\n[system] DeviceSerialNumber = SIM000001\n")) << verbose.err.toStdString();
+    const ToolRun refused = simulate(QStringLiteral("--verbose hid send 0942 --mode 1"));
+    EXPECT_TRUE(refused.err.endsWith("[qtdebug] setExHidReport ack err\n"
+                                     "uvccamctl: hid send: the device did not acknowledge the report\n"))
+        << refused.err.toStdString();
+}
+
+TEST_F(Uvccamctl, HelpWithExamplesForEveryCommandAndTheLibraryVersion)
+{
+    const ToolRun version = run(QStringLiteral("--version"));
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, QStringLiteral("libuvccam %1\n").arg(QLatin1String(uvccam::libraryVersion())));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^libuvccam \\d+\\.\\d+\\.\\d+\n$")).match(version.out).hasMatch());
+
     const QString overview = run(QStringLiteral("--help")).out;
-    for (const QString& command : words(QStringLiteral("list info get set range xu hid uac stream record volume "
-                                                       "transfer-mode watch hotkeys demo"))) {
+    for (const QString& command : words(kDeviceCommands + QStringLiteral(" demo"))) {
         const ToolRun result = run(command + QStringLiteral(" --help"));
         EXPECT_EQ(result.status, 0) << command.toStdString();
         EXPECT_TRUE(result.out.startsWith("usage: uvccamctl [GLOBAL OPTIONS] " + command)) << result.out.toStdString();
@@ -242,14 +302,30 @@ TEST_F(Uvccamctl, JsonOutputParsesBack)
                                                   {"kind", "speakerphone"}, {"selected", true}}));
     EXPECT_FALSE(devices[0][QStringLiteral("selected")].toBool());
 
-    EXPECT_EQ(simulate("--device " + kLum610 + " info --json").json().object(),
-              (QJsonObject{{"model", "LUM610"}, {"deviceId", 10811}, {"uniqueId", kLum610}, {"kind", "camera"},
-                           {"serialNumber", "SIM000003"}}));
-    EXPECT_EQ(simulate(QStringLiteral("get 9 --json")).json().object(),
-              (QJsonObject{{"property", "zoom"}, {"number", 9}, {"value", 100}}));
-    EXPECT_EQ(simulate(QStringLiteral("range zoom --json")).json().object(),
-              (QJsonObject{{"property", "zoom"}, {"number", 9}, {"minimum", 100}, {"maximum", 500}, {"default", 100}}));
-    EXPECT_EQ(simulate(QStringLiteral("volume --json")).json().object(), (QJsonObject{{"speaker", 75}, {"microphone", 50}}));
+    // Every command that reports data, on the RX710 unless --device says otherwise.
+    const std::pair<QString, const char*> reports[] = {
+        {"--device " + kLum610 + " info --json",
+         R"({"model":"LUM610","deviceId":10811,"uniqueId":"0x103000002a3b6100","kind":"camera","serialNumber":"SIM000003"})"},
+        {"get 9 --json", R"({"property":"zoom","number":9,"value":100})"},
+        {"set zoom 300 --json", R"({"property":"zoom","number":9,"value":300})"},
+        {"range zoom --json", R"({"property":"zoom","number":9,"minimum":100,"maximum":500,"default":100})"},
+        {"range contrast --json", R"({"property":"contrast","number":3,"minimum":0,"maximum":100,"default":50})"},
+        {"volume --json", R"({"speaker":75,"microphone":50})"},
+        {"xu get 4 1 2 --uvc --json", R"({"action":"get","selector":4,"unit":1,"data":"0000"})"},
+        {"xu set 4 1 0a0b --uvc --json", R"({"action":"set","selector":4,"unit":1,"data":"0a0b"})"},
+        {"hid send 0942 --json", R"({"action":"send","mode":0,"result":0})"},
+        {"hid query 0981 --json", R"({"action":"query","acknowledgement":129,"data":"0001020304050607"})"},
+        {"--device " + kVoxa760 + " uac set 7 0a0b --json", R"({"action":"set","selector":7,"data":"0a0b"})"},
+        {"stream --seconds 1.5 --json",
+         R"({"frames":45,"seconds":1.5,"framesPerSecond":30,"width":640,"height":360,"frameBytes":460800,"snapshot":null})"},
+        {"transfer-mode --json",
+         R"({"switched":true,"cameras":[{"model":"ST470","uniqueId":"0x102000002a3b470a","before":0,"after":1}]})"},
+    };
+    for (const auto& [line, expected] : reports) {
+        const ToolRun result = simulate(line);
+        EXPECT_EQ(result.status, 0) << line.toStdString();
+        EXPECT_EQ(result.json(), QJsonDocument::fromJson(expected)) << line.toStdString() << '\n' << result.out.toStdString();
+    }
 
     const QJsonArray all = simulate(QStringLiteral("get all --json")).json().array();
     ASSERT_EQ(all.size(), 14);
@@ -257,13 +333,20 @@ TEST_F(Uvccamctl, JsonOutputParsesBack)
         EXPECT_EQ(all[number][QStringLiteral("number")].toInt(), number);
     EXPECT_EQ(all[12][QStringLiteral("value")].toInt(), 156);  // exposure time
 
-    // The LUM610's processing unit rows are refused; the terminal's are not.
+    // Each range under the control it really asks. The LUM610's processing unit rows are
+    // refused; the terminal's are not.
     const ToolRun lum610 = simulate("--device " + kLum610 + " range all --json");
     EXPECT_EQ(lum610.status, 0);
     const QJsonArray rows = lum610.json().array();
+    QStringList asked;
+    for (const QJsonValue& row : rows)
+        asked << row[QStringLiteral("property")].toString();
+    EXPECT_EQ(asked, words("backlight brightness sharpness contrast backlight white-balance auto-white-balance pan tilt zoom "
+                           "focus auto-focus exposure-mode"));
     ASSERT_EQ(rows.size(), 13);
     EXPECT_TRUE(rows[1][QStringLiteral("minimum")].isNull());
     EXPECT_EQ(rows[7][QStringLiteral("maximum")].toInt(), 36000);  // pan
+    EXPECT_EQ(rows[12][QStringLiteral("maximum")].toInt(), 8);     // the exposure mode
 }
 
 TEST_F(Uvccamctl, HexBytesMayBeWrittenAsPeopleCopyThem)
@@ -327,6 +410,10 @@ TEST_F(Uvccamctl, RecordsTheClipFromEitherKindWithItsLevelsAndPlaysItBack)
         EXPECT_EQ(lines.mid(2), (QStringList{"file: " + file, QStringLiteral("played back")}));
         EXPECT_GT(QFileInfo(file).size(), 0);
     }
+    QJsonObject json = simulate(QStringLiteral("record --json")).json().object();
+    EXPECT_GE(json.take(QStringLiteral("levelReadings")).toInt(), 99);
+    EXPECT_EQ(json, (QJsonObject{{"model", "RX710"}, {"uniqueId", "0x101000002a3b2574"}, {"lowestLevel", 0},
+                                 {"highestLevel", 3}, {"file", file}, {"playedBack", true}}));
 }
 
 TEST_F(Uvccamctl, DemoRunsEveryStepToTheEnd)
