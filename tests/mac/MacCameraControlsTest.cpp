@@ -1,30 +1,61 @@
-// The standard-control accessors of a camera: what each puts on the wire on both control
-// maps, the not-connected answers and the flag-byte rules of the automatic modes.
-#include "mac/MacCamera.h"
+// The standard controls through the core: what each property number puts on the wire on
+// both control maps, the flag byte of the automatic modes, the not-connected answers, and
+// what each row of the range table asks.
+#include "mac/MacUVCCamOC.h"
 
 #include "UVCCamSimulation.h"
-#include "mac/MacCameraManager.h"
+#include "mac/MacCamera.h"
 #include "support/SimulatedWorld.h"
 #include "support/WireText.h"
+
+#include <array>
 
 namespace {
 
 using uvccam::testing::SimulatedWorld;
 using namespace uvccam::platform;
+using Range = std::array<int, 3>;
+
+// A simulated camera's video under a model ID that names no USB vendor, as some drivers
+// give: its vendor ID reads 0, while its control path still reaches the camera.
+class VendorlessCamera : public CaptureDevice {
+public:
+    explicit VendorlessCamera(CaptureDevicePtr video) : video_(std::move(video)) {}
+    QString uniqueID() const override { return video_->uniqueID(); }
+    QString localizedName() const override { return video_->localizedName(); }
+    QString modelID() const override { return QStringLiteral("USB Video Device"); }
+    bool hasMediaType(MediaType type) const override { return video_->hasMediaType(type); }
+    bool isConnected() const override { return video_->isConnected(); }
+
+private:
+    CaptureDevicePtr video_;
+};
 
 class CameraControls : public SimulatedWorld {
 protected:
-    // A camera of this model, the newest in the shared list; its request log starts empty.
-    std::shared_ptr<MacCamera> attach(const char* model)
+    // A camera of this model, selected on a fresh core; its request log starts empty.
+    void select(const char* model)
     {
         const QString id = uvccam::sim::attachCamera(model);
         deliverPending();
-        // The first use of the manager reads every camera's serial number; clear after it.
-        const auto camera = MacCameraManager::sharedInstance()->macCameraList().last();
-        EXPECT_EQ(camera->deviceUniqueID(), id);
+        core = std::make_unique<MacUVCCamOC>();
+        ASSERT_EQ(core->setDevice(id), 1);
+        watch(id);
+    }
+    void watch(const QString& id)
+    {
         device = simulator().findDevice(id);
         device->uvc()->clearRequests();
-        return camera;
+    }
+    // Puts this camera, seen without its vendor, in place of the selection.
+    void holdWithoutVendor(const QString& id)
+    {
+        for (const auto& video : capture().devicesWithMediaType(MediaType::Video)) {
+            if (video->uniqueID() == id)
+                core->currentCamera = MacCamera::initWithCaptureDevice(std::make_shared<VendorlessCamera>(video));
+        }
+        ASSERT_EQ(core->currentCamera->vendorId(), 0u);
+        watch(id);
     }
 
     // Set-up fields and data of each request, as "21 01 0200 0300 2 [fb ff]".
@@ -36,22 +67,27 @@ protected:
         device->uvc()->clearRequests();
         return lines;
     }
+    int range(int number, Range* stored) { return core->getPropertyRange(number, &(*stored)[0], &(*stored)[1], &(*stored)[2]); }
 
+    std::unique_ptr<MacUVCCamOC> core;
     std::shared_ptr<SimulatedDevice> device;
 };
 
 // read: what the get gives back; anything other than the value set means the set was refused.
 struct ControlCase { const char* model; int number; std::int32_t value, read; const char* set; };
 
+// By name: gtest would otherwise print the case's raw bytes, padding included.
+void PrintTo(const ControlCase& c, std::ostream* os) { *os << c.model << " #" << c.number; }
+
 class ControlsOnEachMap : public CameraControls, public ::testing::WithParamInterface<ControlCase> {};
 
 TEST_P(ControlsOnEachMap, SetsAndReadsItsOwnMapEntry)
 {
     const ControlCase& c = GetParam();
-    auto camera = attach(c.model);
-    EXPECT_EQ(camera->setPropertyByNumber(c.number, c.value), c.read == c.value);
-    std::int32_t value = 12345;
-    ASSERT_TRUE(camera->getPropertyByNumber(c.number, &value));
+    select(c.model);
+    EXPECT_EQ(core->setProperty(c.number, c.value, false), c.read == c.value ? 0 : -1);
+    int value = 12345;
+    ASSERT_EQ(core->getProperty(c.number, &value), 0);
     EXPECT_EQ(value, c.read);
     // The get asks the same entry and reads back the same bytes.
     const QString set = QString::fromLatin1(c.set);
@@ -80,57 +116,118 @@ const ControlCase kControlCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Maps, ControlsOnEachMap, ::testing::ValuesIn(kControlCases));
 
-// Not connected, a camera answers every number without a request: 0 for the modes, the
-// not-connected value for the rest, and no set succeeds.
-TEST_F(CameraControls, ADetachedCameraAnswersNotConnected)
+// Unplugged but not yet dropped by the core, a camera answers every number without a
+// request: 0 for the modes, a failure for the rest, and no set succeeds.
+TEST_F(CameraControls, ADetachedCameraAnswersWithoutARequest)
 {
     for (const char* model : {"RX710", "LUM610"}) {
-        auto camera = attach(model);
-        uvccam::sim::detach(camera->deviceUniqueID());
+        select(model);
+        uvccam::sim::detach(core->deviceUniqueId);
         for (int number = 0; number < 14; ++number) {
-            std::int32_t value = 12345;
-            EXPECT_FALSE(camera->setPropertyByNumber(number, 1)) << number;
-            ASSERT_TRUE(camera->getPropertyByNumber(number, &value));
-            EXPECT_EQ(value, number == 6 || number == 11 ? 0 : MacCamera::kNotConnected) << model << number;
+            const bool mode = number == 6 || number == 11;
+            int value = 12345;
+            EXPECT_EQ(core->setProperty(number, 1, false), -1) << number;
+            EXPECT_EQ(core->getProperty(number, &value), mode ? 0 : -1) << number;
+            EXPECT_EQ(value, mode ? 0 : 12345) << model << number;
         }
+        EXPECT_TRUE(sent().isEmpty());
     }
 }
 
-TEST_F(CameraControls, AutomaticModesTakeTheFlagByte)
+TEST_F(CameraControls, AutomaticModesTakeTheLowByteOfTheValue)
 {
-    auto lum = attach("LUM610");
-    EXPECT_TRUE(lum->setPropertyByNumber(6, 256)) << "low byte 0: off";
-    EXPECT_TRUE(lum->setPropertyByNumber(6, 2));
-    EXPECT_FALSE(lum->getAutoFocus());
-    EXPECT_EQ(sent(), (QStringList{"21 01 0b00 0300 4 [00 00 00 00]", "21 01 0b00 0300 4 [01 00 00 00]",
-                                   "a1 81 0000 0000 0 []"}));
+    select("LUM610");
+    EXPECT_EQ(core->setProperty(6, 256, false), 0) << "low byte 0: off";
+    EXPECT_EQ(core->setProperty(6, 2, false), 0);
+    EXPECT_EQ(sent(), (QStringList{"21 01 0b00 0300 4 [00 00 00 00]", "21 01 0b00 0300 4 [01 00 00 00]"}));
 
-    auto rx = attach("RX710");
-    EXPECT_FALSE(rx->setPropertyByNumber(11, 255)) << "-1 is out of the camera's range";
-    EXPECT_TRUE(rx->getAutoFocus()) << "still on";
+    select("RX710");
+    EXPECT_EQ(core->setProperty(11, 255, false), -1) << "-1 is out of the camera's range";
+    int on = 0;
+    EXPECT_EQ(core->getProperty(11, &on), 0);
+    EXPECT_EQ(on, 1) << "still on";
     // A wider entry shows the sign: the byte goes out as -1, not 255.
-    rx->dev_uvc_controls.autoFocus.size = 2;
-    rx->setAutoFocus(0xFF);
-    rx->setAutoFocus(0x7F);
+    core->currentCamera->dev_uvc_controls.autoFocus.size = 2;
+    core->setProperty(11, 0xFF, false);
+    core->setProperty(11, 0x17F, false);
     EXPECT_EQ(sent(), (QStringList{"21 01 0800 0100 1 [ff]", "a1 81 0800 0100 1 [01]",
                                    "21 01 0800 0100 2 [ff ff]", "21 01 0800 0100 2 [7f 00]"}));
 }
 
-TEST_F(CameraControls, NumbersOutside0To13ReachNoControlAndAnAnswerOf0xFFFF8000ReadsAsNotConnected)
+TEST_F(CameraControls, NumbersOutsideTheTablesAndAnAnswerOf0xFFFF8000Fail)
 {
-    auto camera = attach("LUM610");
+    MacUVCCamOC unselected;
+    int value = 12345;
+    Range stored{7, 7, 7};
+    EXPECT_EQ(unselected.getProperty(1, &value), -1);
+    EXPECT_EQ(unselected.setProperty(1, 1, false), -1);
+    EXPECT_EQ(unselected.getPropertyRange(1, &value, &value, &value), -1);
+    select("LUM610");
     for (int number : {-1, 14}) {
-        std::int32_t value = 12345;
-        EXPECT_FALSE(camera->getPropertyByNumber(number, &value));
-        EXPECT_FALSE(camera->setPropertyByNumber(number, 1));
-        EXPECT_EQ(value, 12345);
+        EXPECT_EQ(core->getProperty(number, &value), -1);
+        EXPECT_EQ(core->setProperty(number, 1, false), -1);
     }
-    EXPECT_FALSE(camera->getPropertyByNumber(0, nullptr));
+    EXPECT_EQ(range(13, &stored), -1) << "power-line frequency has no range";
+    EXPECT_EQ(range(-1, &stored), -1);
+    EXPECT_EQ(std::make_pair(value, stored), std::make_pair(12345, Range{7, 7, 7}));
     EXPECT_TRUE(sent().isEmpty());
-    // Deliberately indistinguishable: the core reports this value as a failure.
+    // Deliberately indistinguishable from a camera that is not connected.
     device->uvc()->setControl(1, 4, UvcCameraModel::Control{4, false, 0, 0xFFFFFFFF, 0, 0xFFFF8000});
-    EXPECT_EQ(camera->getExposure(), MacCamera::kNotConnected);
+    EXPECT_EQ(core->getProperty(12, &value), -1);
+    EXPECT_EQ(value, 12345);
     EXPECT_EQ(sent(), QStringList{"a1 81 0400 0100 4 [00 80 ff ff]"});
+}
+
+// The range table's rows: unit (0 for the processing unit), selector and length. They do not
+// follow the control maps.
+constexpr int kRangeRows[13][3] = {{0, 1, 2}, {0, 2, 1}, {0, 8, 2}, {0, 3, 2},  {0, 1, 4},  {0, 10, 4}, {0, 11, 4},
+                                   {1, 14, 4}, {1, 15, 4}, {1, 11, 4}, {1, 6, 2}, {1, 8, 1}, {1, 3, 4}};
+
+TEST_F(CameraControls, EachRangeRowAsksMinimumMaximumAndDefaultOnTheVendorsProcessingUnit)
+{
+    const QString lum = uvccam::sim::attachCamera("LUM610");
+    select("RX710");
+    // The maker's camera asks processing unit 2, a camera of any other vendor unit 3.
+    for (int pu : {2, 3}) {
+        if (pu == 3)
+            holdWithoutVendor(lum);
+        QStringList expected, asked;
+        QString results;
+        for (int number = 0; number < 13; ++number) {
+            const auto& [unit, selector, length] = kRangeRows[number];
+            for (const char* request : {"82", "83", "87"})
+                expected << QStringLiteral("a1 %1 %2 %3 %4")
+                                .arg(QLatin1String(request))
+                                .arg(selector << 8, 4, 16, QLatin1Char('0'))
+                                .arg((unit ? unit : pu) << 8, 4, 16, QLatin1Char('0'))
+                                .arg(length);
+            Range stored{};
+            results += range(number, &stored) == 0 ? '+' : '-';
+        }
+        for (const QString& line : sent())
+            asked << line.section(QStringLiteral(" ["), 0, 0);
+        EXPECT_EQ(asked, expected);
+        // Every control asked exists on both cameras except automatic focus on the LUM610.
+        EXPECT_EQ(results, pu == 2 ? "+++++++++++++" : "+++++++++++-+");
+    }
+}
+
+TEST_F(CameraControls, ARangeIsStoredOnlyWhenItsMaximumExceedsItsMinimumAndUnit3BrightnessIsSigned)
+{
+    const QString lum = uvccam::sim::attachCamera("LUM610");
+    select("RX710");
+    Range stored{7, 7, 7};
+    device->uvc()->setControl(1, 11, UvcCameraModel::Control{4, false, 300, 300, 300, 300});
+    EXPECT_EQ(range(9, &stored), -1);
+    EXPECT_EQ(stored, (Range{7, 7, 7}));
+    device->uvc()->setControl(1, 11, UvcCameraModel::Control{4, false, 300, 301, 300, 300});
+    EXPECT_EQ(range(9, &stored), 0);
+    EXPECT_EQ(stored, (Range{300, 301, 300}));
+    // One byte of brightness on unit 3: 0x81 reads as -127, and no brightness mapping
+    // (which would turn it into 0) follows.
+    holdWithoutVendor(lum);
+    EXPECT_EQ(range(1, &stored), 0);
+    EXPECT_EQ(stored, (Range{-127, 127, 0}));
 }
 
 }  // namespace

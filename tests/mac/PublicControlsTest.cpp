@@ -75,11 +75,6 @@ TEST_F(PublicControls, StandardControlsAreReadSetAndRanged)
         EXPECT_EQ(camera->getProperty(property, &value), 0);
         EXPECT_EQ(value, wanted);
     }
-    int value = 123, min = 0, max = 0, def = 0;
-    EXPECT_EQ(camera->getProperty(14, &value), -1);
-    EXPECT_EQ(camera->getProperty(-1, &value), -1);
-    EXPECT_EQ(value, 123);
-    EXPECT_EQ(camera->getPropertyRange(13, &min, &max, &def), -1);
 }
 
 }  // namespace
