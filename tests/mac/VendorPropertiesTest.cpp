@@ -4,6 +4,7 @@
 
 #include "UVCCamSimulation.h"
 #include "support/SimulatedWorld.h"
+#include "support/WireText.h"
 
 #include <QRegularExpression>
 
@@ -54,15 +55,15 @@ protected:
         return logged(LogChannel::System).filter(QRegularExpression(QStringLiteral("^(?!READ:|WRITE:)")));
     }
     Reports sent() const { return device->hid()->sentReports(); }
-    // Where a set went: "hid <first three bytes>", "uvc unit <n> wValue <v>", or "none".
+    // Where a set went: "hid <first three bytes>", the UVC request ("21 01 0400 0500 2
+    // [01 02]": bmRequestType, bRequest, wValue, wIndex, wLength, data), or "none".
     QString routeOfLastSet() const
     {
         if (!sent().empty())
             return QStringLiteral("hid ") + QString::fromLatin1(sent().back().left(3).toHex(' '));
         if (!device->uvc() || device->uvc()->requests().empty())
             return QStringLiteral("none");
-        const auto& setup = device->uvc()->requests().back().setup;
-        return QStringLiteral("uvc unit %1 wValue %2").arg(setup.wIndex >> 8).arg(setup.wValue, 4, 16, QLatin1Char('0'));
+        return uvccam::testing::wire(device->uvc()->requests().back());
     }
 
     std::shared_ptr<SimulatedDevice> device;
@@ -87,31 +88,43 @@ TEST_P(VendorPropertyRoute, FollowsModeModelSelectorAndUnit)
 
 INSTANTIATE_TEST_SUITE_P(Table, VendorPropertyRoute, ::testing::Values(
     RouteCase{"RX710", true, 3, 1, "hid 08 10 03", 0},
-    RouteCase{"RX710", true, 4, 1, "uvc unit 5 wValue 0400", 0},
-    RouteCase{"RX710", false, 3, 1, "uvc unit 5 wValue 0300", 0},
-    RouteCase{"RX710", true, 3, 2, "uvc unit 6 wValue 0300", 0},
-    RouteCase{"LUM250", true, 4, 1, "uvc unit 4 wValue 0400", 0},
-    RouteCase{"ST470", true, 2, 6, "uvc unit 6 wValue 0200", 0},
-    RouteCase{"ST410", true, 2, 5, "uvc unit 8 wValue 0200", 0},
-    RouteCase{"RX240", true, 2, 6, "uvc unit 7 wValue 0200", 0},
-    RouteCase{"RX240", true, 2, 3, "uvc unit 7 wValue 0200", 0},
+    RouteCase{"RX710", true, 4, 1, "21 01 0400 0500 2 [01 02]", 0},
+    RouteCase{"RX710", false, 3, 1, "21 01 0300 0500 2 [01 02]", 0},
+    RouteCase{"RX710", true, 3, 2, "21 01 0300 0600 2 [01 02]", 0},
+    RouteCase{"LUM250", true, 4, 1, "21 01 0400 0400 2 [01 02]", 0},
+    RouteCase{"ST470", true, 2, 6, "21 01 0200 0600 2 [01 02]", 0},
+    RouteCase{"ST410", true, 2, 5, "21 01 0200 0800 2 [01 02]", 0},
+    RouteCase{"RX240", true, 2, 6, "21 01 0200 0700 2 [01 02]", 0},
+    RouteCase{"RX240", true, 2, 3, "21 01 0200 0700 2 [01 02]", 0},
     // An index outside 1 to 6 lands on the camera terminal, which has no such control.
-    RouteCase{"RX240", true, 2, 0, "uvc unit 1 wValue 0200", -1},
-    RouteCase{"LUM610", true, 0x105, 4, "uvc unit 8 wValue 0500", 0},
+    RouteCase{"RX240", true, 2, 0, "21 01 0200 0100 2 [01 02]", -1},
+    RouteCase{"LUM610", true, 0x105, 4, "21 01 0500 0800 2 [01 02]", 0},
     RouteCase{"VOXA760", true, 5, 1, "hid 08 10 05", 0},
     RouteCase{"VOXA760", true, 7, 1, "none", -1},
     RouteCase{"VOXA760", true, 5, 2, "none", -1},
     RouteCase{"VOXA760", false, 3, 1, "none", -1}));
 
-TEST_F(VendorProperties, ExtensionUnitIndexesMapToUnitIds)
+TEST_F(VendorProperties, AGetOverUvcAsksGetCurOfTheMappedUnitIntoTheCallersBuffer)
 {
     select(uvccam::sim::attachCamera("LUM610"));
-    for (int index = 0; index <= 7; ++index)
-        core->getExProperty(9, nullptr, 0, index);
-    QStringList units;
+    std::uint8_t value[3] = {0xA1, 0xB2, 0xC3};
+    ASSERT_EQ(core->setExProperty(9, value, 3, 5), 0);
+    QStringList results;
+    for (int index = 0; index <= 7; ++index) {
+        std::uint8_t read[3] = {};
+        const int result = core->getExProperty(9, read, 3, index);
+        results << QString::number(result) + " " + raw(read, 3).toHex();
+    }
+    EXPECT_EQ(results, (QStringList{"-1 000000", "0 000000", "0 000000", "0 000000", "0 000000", "0 a1b2c3",
+                                    "0 000000", "-1 000000"}));
+    QStringList wire;
     for (const auto& request : device->uvc()->requests())
-        units << QString::number(request.setup.wIndex >> 8);
-    EXPECT_EQ(units, (QStringList{"1", "5", "6", "7", "8", "9", "7", "1"}));
+        wire << uvccam::testing::wire(request);
+    // Unit indexes 1 to 6 are units 5 to 9 and 7 again; any other is the camera terminal.
+    EXPECT_EQ(wire, (QStringList{"21 01 0900 0900 3 [a1 b2 c3]", "a1 81 0900 0100 3 []", "a1 81 0900 0500 3 [00 00 00]",
+                                 "a1 81 0900 0600 3 [00 00 00]", "a1 81 0900 0700 3 [00 00 00]",
+                                 "a1 81 0900 0800 3 [00 00 00]", "a1 81 0900 0900 3 [a1 b2 c3]",
+                                 "a1 81 0900 0700 3 [00 00 00]", "a1 81 0900 0100 3 []"}));
 }
 
 TEST_F(VendorProperties, AHidSetCarriesUpTo509ValueBytesInA512ByteReport)
