@@ -862,28 +862,11 @@ int MacUVCCamOC::setUACHidProperty(unsigned short selector, void* data, unsigned
 
 int MacUVCCamOC::getProperty(int property, int* value)
 {
-    if (!deviceReady || !currentCamera || static_cast<unsigned>(property) > 13 || !value)
+    if (!deviceReady || !currentCamera || !value)
         return -1;
-    MacCamera& camera = *currentCamera;
-    if (property == 6 || property == 11) {
-        *value = (property == 6 ? camera.getAutoWhiteBalance() : camera.getAutoFocus()) ? 1 : 0;
-        return 0;
-    }
     std::int32_t read = 0;
-    switch (property) {
-    case 0: read = camera.getContrast(); break;
-    case 1: read = camera.getBrightness(); break;
-    case 2: read = camera.getSharpness(); break;
-    case 3: read = camera.getSaturation(); break;
-    case 4: read = camera.getBackLightCompensation(); break;
-    case 5: read = camera.getWhiteBalance(); break;
-    case 7: read = camera.getPan(); break;
-    case 8: read = camera.getTilt(); break;
-    case 9: read = camera.getZoom(); break;
-    case 10: read = camera.getAbsoluteFocus(); break;
-    case 12: read = camera.getExposure(); break;
-    default: read = camera.getPowerLineFrequency(); break;
-    }
+    if (!currentCamera->getPropertyByNumber(property, &read))
+        return -1;
     // The value of a camera that is not connected; a control really holding it reads so too.
     if (read == MacCamera::kNotConnected)
         return -1;
@@ -893,28 +876,9 @@ int MacUVCCamOC::getProperty(int property, int* value)
 
 int MacUVCCamOC::setProperty(int property, int value, bool)
 {
-    if (!deviceReady || !currentCamera || static_cast<unsigned>(property) > 13)
+    if (!deviceReady || !currentCamera)
         return -1;
-    MacCamera& camera = *currentCamera;
-    const auto flag = static_cast<std::uint8_t>(value & 0xFF);
-    bool accepted = false;
-    switch (property) {
-    case 0: accepted = camera.setContrast(value); break;
-    case 1: accepted = camera.setBrightness(value); break;
-    case 2: accepted = camera.setSharpness(value); break;
-    case 3: accepted = camera.setSaturation(value); break;
-    case 4: accepted = camera.setBackLightCompensation(value); break;
-    case 5: accepted = camera.setWhiteBalance(value); break;
-    case 6: accepted = camera.setAutoWhiteBalance(flag); break;
-    case 7: accepted = camera.setPan(value); break;
-    case 8: accepted = camera.setTilt(value); break;
-    case 9: accepted = camera.setZoom(value); break;
-    case 10: accepted = camera.setAbsoluteFocus(value); break;
-    case 11: accepted = camera.setAutoFocus(flag); break;
-    case 12: accepted = camera.setExposure(value); break;
-    default: accepted = camera.setPowerLineFrequency(value); break;
-    }
-    return accepted ? 0 : -1;
+    return currentCamera->setPropertyByNumber(property, value) ? 0 : -1;
 }
 
 namespace {
