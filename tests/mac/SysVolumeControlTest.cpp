@@ -80,6 +80,9 @@ struct SetCase {
     QStringList log;
 };
 
+// By name: gtest would otherwise print the case's raw bytes, padding included.
+void PrintTo(const SetCase& c, std::ostream* os) { *os << c.name; }
+
 class SetVolume : public SystemVolume, public ::testing::WithParamInterface<SetCase> {};
 
 // The speaker starts at 0.75 with the case's mute value, so both a change and its
