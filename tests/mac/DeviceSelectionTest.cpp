@@ -100,6 +100,8 @@ void expectBuiltFor(const MacUVCCamOC& core, const QString& cameraID, bool runni
     EXPECT_EQ(session->inputs()[0]->device()->uniqueID(), cameraID);
     EXPECT_EQ(session->outputs(), Outputs{core.videoOutput});
     EXPECT_EQ(core.videoOutput->sampleBufferDelegate(), asDelegate(core.currentCamera));
+    EXPECT_EQ(core.videoOutput->videoSettings(), (VideoSettings{640, 360, kPixelFormat2vuy}));
+    EXPECT_TRUE(core.videoOutput->alwaysDiscardsLateVideoFrames());
     EXPECT_EQ(session->isRunning(), running);
 }
 
@@ -174,6 +176,20 @@ TEST_F(DeviceListing, ListsNamedMakerCamerasThenVoxaHidsAndAnArrivalTakesTheFirs
                                     {0x0760, "VOXA760", "a3"}, {0x0099, "VOXA760", "a4"}}));
     // Every camera counts, listed or not.
     EXPECT_EQ(core.cameraCount, 4u);
+}
+
+TEST_F(DeviceSelection, StartUpBuildsTheFirstCamerasChainStoppedAndRunAgainReleasesItForANewOne)
+{
+    const QString rx = sim::attachCamera("RX710");
+    MacUVCCamOC core;
+    expectBuiltFor(core, rx);
+    EXPECT_EQ(capture().sessions().size(), 1u);
+    const Held old = heldBy(core);
+    old.first->startRunning();
+    EXPECT_EQ(core.init(), 0);
+    EXPECT_NE(core.captureSession, old.first);
+    expectBuiltFor(core, rx);
+    expectReleased(old);
 }
 
 TEST_F(DeviceSelection, OfAHidDeviceReleasesTheCameraAndPresenceThenComparesTheRecordWithVoxaHidDevices)

@@ -75,33 +75,6 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, CoreStartUp, ::testing::Values(
 
 class CoreOnTheSimulator : public SimulatedWorld {};
 
-TEST_F(CoreOnTheSimulator, BuildsTheCaptureChainWithoutStartingItAndReplacesItWhenRunAgain)
-{
-    const QString rx710 = uvccam::sim::attachCamera("RX710");
-    MacUVCCamOC core;
-    const auto session = core.captureSession;
-    const auto output = core.videoOutput;
-    ASSERT_TRUE(session && output);
-    const auto sessions = capture().sessions();
-    ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_EQ(sessions[0], session);
-    EXPECT_FALSE(session->isRunning());
-    ASSERT_EQ(sessions[0]->inputs().size(), 1u);
-    EXPECT_EQ(sessions[0]->inputs()[0]->device()->uniqueID(), rx710);
-    EXPECT_EQ(sessions[0]->outputs(), std::vector<VideoDataOutputPtr>{output});
-    EXPECT_EQ(output->videoSettings(), (VideoSettings{640, 360, kPixelFormat2vuy}));
-    EXPECT_TRUE(output->alwaysDiscardsLateVideoFrames());
-    EXPECT_EQ(output->sampleBufferDelegate(), core.currentCamera);
-
-    // Run again, the old chain must neither run nor deliver.
-    session->startRunning();
-    EXPECT_EQ(core.init(), 0);
-    EXPECT_NE(core.captureSession, session);
-    EXPECT_NE(core.videoOutput, output);
-    EXPECT_FALSE(session->isRunning());
-    EXPECT_FALSE(output->sampleBufferDelegate());
-}
-
 TEST_F(CoreOnTheSimulator, ProtocolModeIsHidUnlessSetToZero)
 {
     MacUVCCamOC core;
