@@ -103,15 +103,6 @@ TEST_F(AudioClip, RecordsTenSecondsThatTheHostHearsAndPlaysBack)
     EXPECT_EQ(playback().plays()[0].path, file);
     EXPECT_EQ(playback().plays()[0].at - asked, 2s);
     EXPECT_EQ(playback().plays()[0].loops, 0);
-
-    // A second clip started halfway is not cut short by the first one's stop.
-    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
-    clock().advance(5s);
-    ASSERT_EQ(host->startAudioRecording(0, QString()), 0);
-    clock().advance(5s + 1ms);
-    EXPECT_TRUE(MacAudioMgr::sharedInstance()->isRecording());
-    clock().advance(5s);
-    EXPECT_FALSE(MacAudioMgr::sharedInstance()->isRecording());
 }
 
 // A host whose first object's core made a clip, and whose later handle made a second core.
@@ -172,8 +163,6 @@ TEST_F(AudioClip, RecordingNeedsASelectionAndEndsWithTheDeviceWhileVolumesNeedNo
     // The system's default volumes, in whole percent.
     uvccam::sim::setSystemVolumes(0.999f, 0.5f);
     EXPECT_EQ(std::make_pair(host->getSpeakerVol(), host->getMicVol()), std::make_pair(99, 50));
-    uvccam::sim::setSystemVolumes(1.0f, 0.0f);
-    EXPECT_EQ(std::make_pair(host->getSpeakerVol(), host->getMicVol()), std::make_pair(100, 0));
 
     EXPECT_EQ(host->startAudioRecording(0, QString()), -1);
     EXPECT_EQ(host->startAudioPlaying(QString()), -1);

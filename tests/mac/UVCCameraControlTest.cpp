@@ -3,7 +3,7 @@
 #include "mac/UVCCameraControl.h"
 
 #include "UVCCamSimulation.h"
-#include "mac/MacUVCCam.h"
+#include "mac/MacCamera.h"
 #include "support/SimulatedWorld.h"
 #include "support/WireText.h"
 
@@ -159,11 +159,6 @@ TEST_F(UvcControl, CreationSkipsUnreachableDevicesReadsTheSerialAndMayFindNothin
     EXPECT_FALSE(byLocation.setData(1, 2, 2, 2));
     EXPECT_FALSE(byLocation.serialNum());
     EXPECT_FALSE(byIds.serialNum()) << "this path does not read the serial number";
-
-    // The host reads the selected camera's serial number from its control path.
-    std::unique_ptr<UVCCam> host(acquireUVCCam());
-    ASSERT_EQ(host->setDevice(second), 1);
-    EXPECT_EQ(host->getDeviceSN(), QStringLiteral("SIM000002"));
 }
 
 TEST_F(UvcControl, TheSerialNumberIsDecodedOnlyFromAWholeDescriptorAndFailuresAreLogged)
