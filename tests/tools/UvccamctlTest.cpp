@@ -93,115 +93,113 @@ private:
 // it and nothing sent. Standard error holds the tool's lines only: without --verbose the
 // library's diagnostics go nowhere.
 
-// Arguments; exit status, standard output and standard error.
-using Exchange = std::tuple<QString, int, QString, QString>;
+// Arguments, exit status and what is printed: on success standard output holds all of it and
+// standard error nothing; on failure standard output holds nothing and standard error this
+// one line after the tool's name.
+using Exchange = std::tuple<QString, int, QString>;
 
 class UvccamctlExchange : public Uvccamctl, public ::testing::WithParamInterface<Exchange> {};
 
 TEST_P(UvccamctlExchange, PrintsAndEndsAsPromised)
 {
-    const auto& [arguments, status, out, error] = GetParam();
+    const auto& [arguments, status, text] = GetParam();
     const ToolRun result = simulate(arguments);
     EXPECT_EQ(result.status, status);
-    EXPECT_EQ(result.out, out);
-    EXPECT_EQ(result.err, error.isEmpty() ? error : error + '\n');
+    EXPECT_EQ(result.out, status == 0 ? text : QString());
+    EXPECT_EQ(result.err, status == 0 ? QString() : "uvccamctl: " + text + '\n');
 }
 
 const Exchange kBadInput[] = {
-    {"frob", 2, "", "uvccamctl: unknown command 'frob' (see 'uvccamctl --help')"},
-    {"help frob", 2, "", "uvccamctl: help: unknown command 'frob' (see 'uvccamctl --help')"},
-    {"--json --json list", 2, "", "uvccamctl: --json given twice"},
-    {"--device 10400000 --device=10400000 info", 2, "", "uvccamctl: --device given twice"},
-    {"stream --frames 3 --frames=4", 2, "", "uvccamctl: stream: --frames given twice"},
-    {"xu set 4 1 00 --uvc --uvc", 2, "", "uvccamctl: xu set: --uvc given twice"},
-    {"get focal-length", 2, "", "uvccamctl: get: unknown property 'focal-length' " + kProperties},
-    {"get 14", 2, "", "uvccamctl: get: unknown property '14' " + kProperties},
-    {"set zoom 501", 2, "", "uvccamctl: set: VALUE 501 is out of range for zoom (100 to 500)"},
-    {"set pan -36001", 2, "", "uvccamctl: set: VALUE -36001 is out of range for pan (-36000 to 36000)"},
+    {"frob", 2, "unknown command 'frob' (see 'uvccamctl --help')"},
+    {"help frob", 2, "help: unknown command 'frob' (see 'uvccamctl --help')"},
+    {"--json --json list", 2, "--json given twice"},
+    {"--device 10400000 --device=10400000 info", 2, "--device given twice"},
+    {"stream --frames 3 --frames=4", 2, "stream: --frames given twice"},
+    {"xu set 4 1 00 --uvc --uvc", 2, "xu set: --uvc given twice"},
+    {"get focal-length", 2, "get: unknown property 'focal-length' " + kProperties},
+    {"get 14", 2, "get: unknown property '14' " + kProperties},
+    {"set zoom 501", 2, "set: VALUE 501 is out of range for zoom (100 to 500)"},
+    {"set pan -36001", 2, "set: VALUE -36001 is out of range for pan (-36000 to 36000)"},
     // Contrast's range is the one property 3 asks; backlight's the one 4 asks in its length.
-    {"set contrast 101", 2, "", "uvccamctl: set: VALUE 101 is out of range for contrast (0 to 100)"},
-    {"set backlight 3", 2, "", "uvccamctl: set: VALUE 3 is out of range for backlight (0 to 2)"},
-    {"set zoom 3O0", 2, "", "uvccamctl: set: VALUE '3O0' is not a whole number"},
-    {"set zoom 2147483648", 2, "", "uvccamctl: set: VALUE 2147483648 is out of range (-2147483648 to 2147483647)"},
-    {"set auto-focus maybe", 2, "", "uvccamctl: set: VALUE 'maybe' for auto-focus must be on or off"},
-    {"set zoom", 2, "", "uvccamctl: set: missing VALUE"},
-    {"range power-line", 2, "", "uvccamctl: range: power-line has no range (ranges cover properties 0 to 12)"},
-    {"range saturation", 2, "", "uvccamctl: range: saturation has no range of its own (property 3 gives the range of contrast)"},
-    {"range exposure", 2, "",
-     "uvccamctl: range: exposure has no range of its own (property 12 gives the range of exposure-mode)"},
-    {"xu set 4 1 0a0", 2, "", "uvccamctl: xu set: HEXBYTES '0a0' has an odd number of hex digits"},
-    {"xu set 4 1 0g", 2, "", "uvccamctl: xu set: HEXBYTES '0g' is not hexadecimal"},
-    {"xu set 4 1 " + QString(510 * 2, QLatin1Char('a')), 2, "", "uvccamctl: xu set: HEXBYTES has 510 bytes; at most 509 fit"},
-    {"xu get 4 1 510", 2, "", "uvccamctl: xu get: LENGTH 510 is out of range (1 to 509)"},
-    {"xu get 4 1 18446744073709551616", 2, "", "uvccamctl: xu get: LENGTH 18446744073709551616 is out of range (1 to 509)"},
-    {"xu get 256 1 2", 2, "", "uvccamctl: xu get: SELECTOR 256 is out of range (0 to 255)"},
-    {"xu get 4 7 2", 2, "", "uvccamctl: xu get: UNIT-INDEX 7 is out of range (1 to 6)"},
-    {"xu set 4 1 00 --uvc --hid", 2, "", "uvccamctl: xu set: --uvc and --hid exclude each other"},
-    {"hid send 09", 2, "", "uvccamctl: hid send: --mode 0 needs a report of at least 2 bytes (the answer must repeat byte 1)"},
-    {"hid send 0919 --mode 2", 2, "", "uvccamctl: hid: --mode 2 is out of range (0 to 1)"},
+    {"set contrast 101", 2, "set: VALUE 101 is out of range for contrast (0 to 100)"},
+    {"set backlight 3", 2, "set: VALUE 3 is out of range for backlight (0 to 2)"},
+    {"set zoom 3O0", 2, "set: VALUE '3O0' is not a whole number"},
+    {"set zoom 2147483648", 2, "set: VALUE 2147483648 is out of range (-2147483648 to 2147483647)"},
+    {"set auto-focus maybe", 2, "set: VALUE 'maybe' for auto-focus must be on or off"},
+    {"set zoom", 2, "set: missing VALUE"},
+    {"range power-line", 2, "range: power-line has no range (ranges cover properties 0 to 12)"},
+    {"range saturation", 2, "range: saturation has no range of its own (property 3 gives the range of contrast)"},
+    {"range exposure", 2, "range: exposure has no range of its own (property 12 gives the range of exposure-mode)"},
+    {"xu set 4 1 0a0", 2, "xu set: HEXBYTES '0a0' has an odd number of hex digits"},
+    {"xu set 4 1 0g", 2, "xu set: HEXBYTES '0g' is not hexadecimal"},
+    {"xu set 4 1 " + QString(510 * 2, QLatin1Char('a')), 2, "xu set: HEXBYTES has 510 bytes; at most 509 fit"},
+    {"xu get 4 1 510", 2, "xu get: LENGTH 510 is out of range (1 to 509)"},
+    {"xu get 4 1 18446744073709551616", 2, "xu get: LENGTH 18446744073709551616 is out of range (1 to 509)"},
+    {"xu get 256 1 2", 2, "xu get: SELECTOR 256 is out of range (0 to 255)"},
+    {"xu get 4 7 2", 2, "xu get: UNIT-INDEX 7 is out of range (1 to 6)"},
+    {"xu set 4 1 00 --uvc --hid", 2, "xu set: --uvc and --hid exclude each other"},
+    {"hid send 09", 2, "hid send: --mode 0 needs a report of at least 2 bytes (the answer must repeat byte 1)"},
+    {"hid send 0919 --mode 2", 2, "hid: --mode 2 is out of range (0 to 1)"},
     // An answer may carry 505 data bytes after 4 bytes of its own; the report must hold it.
-    {"hid query 0981 --length 508", 2, "", "uvccamctl: hid: --length 508 is out of range (509 to 512)"},
-    {"--device 10400000 uac get 7 65", 2, "", "uvccamctl: uac get: LENGTH 65 is out of range (1 to 64)"},
-    {"stream --snapshot frame.jpg", 2, "", "uvccamctl: stream: --snapshot 'frame.jpg' must name a .png file"},
-    {"stream --frames many", 2, "", "uvccamctl: stream: --frames 'many' is not a whole number"},
-    {"demo --json", 2, "", "uvccamctl: demo: --json is not offered by this command"},
-    {"watch", 2, "", "uvccamctl: watch: --seconds is needed with --virtual-clock (simulated time would pass without end)"},
-    {"list extra", 2, "", "uvccamctl: list: unexpected argument 'extra'"},
+    {"hid query 0981 --length 508", 2, "hid: --length 508 is out of range (509 to 512)"},
+    {"--device 10400000 uac get 7 65", 2, "uac get: LENGTH 65 is out of range (1 to 64)"},
+    {"stream --snapshot frame.jpg", 2, "stream: --snapshot 'frame.jpg' must name a .png file"},
+    {"stream --frames many", 2, "stream: --frames 'many' is not a whole number"},
+    {"demo --json", 2, "demo: --json is not offered by this command"},
+    {"watch", 2, "watch: --seconds is needed with --virtual-clock (simulated time would pass without end)"},
+    {"list extra", 2, "list: unexpected argument 'extra'"},
 };
 INSTANTIATE_TEST_SUITE_P(BadInput, UvccamctlExchange, ::testing::ValuesIn(kBadInput));
 
 const Exchange kNoSuchDevice[] = {
-    {"--device 0x109000002a3b2574 info", 3, "",
-     "uvccamctl: --device 0x109000002a3b2574: no such device is attached (see 'uvccamctl list')"},
-    {"uac get 7 2", 3, "",
-     "uvccamctl: uac get: the selected device RX710 (0x101000002a3b2574) is a camera; choose a speakerphone with --device"},
-    {"--device 10400000 stream", 3, "",
-     "uvccamctl: stream: the selected device VOXA760 (10400000) is a speakerphone; choose a camera with --device"},
-    {"--device 10400000 range zoom", 3, "",
-     "uvccamctl: range: the selected device VOXA760 (10400000) is a speakerphone; choose a camera with --device"},
+    {"--device 0x109000002a3b2574 info", 3,
+     "--device 0x109000002a3b2574: no such device is attached (see 'uvccamctl list')"},
+    {"uac get 7 2", 3,
+     "uac get: the selected device RX710 (0x101000002a3b2574) is a camera; choose a speakerphone with --device"},
+    {"--device 10400000 stream", 3,
+     "stream: the selected device VOXA760 (10400000) is a speakerphone; choose a camera with --device"},
+    {"--device 10400000 range zoom", 3,
+     "range: the selected device VOXA760 (10400000) is a speakerphone; choose a camera with --device"},
 };
 INSTANTIATE_TEST_SUITE_P(NoSuchDevice, UvccamctlExchange, ::testing::ValuesIn(kNoSuchDevice));
 
 const Exchange kCommands[] = {
     {"list", 0,
      "MODEL    DEVICE ID  UNIQUE ID           SELECTED\nRX710    10811      0x101000002a3b2574  *\n"
-     "ST470    10811      0x102000002a3b470a\nLUM610   10811      0x103000002a3b6100\nVOXA760  1888       10400000\n",
-     ""},
+     "ST470    10811      0x102000002a3b470a\nLUM610   10811      0x103000002a3b6100\nVOXA760  1888       10400000\n"},
     {"info", 0,
      "model name:     RX710\ndevice ID:      10811\nunique ID:      0x101000002a3b2574\nkind:           camera\n"
-     "serial number:  SIM000001\n",
-     ""},
-    {"get brightness", 0, "brightness: 128\n", ""},
-    {"set zoom 300", 0, "zoom: 300\n", ""},
-    {"set auto-focus off", 0, "auto-focus: 0\n", ""},
+     "serial number:  SIM000001\n"},
+    {"get brightness", 0, "brightness: 128\n"},
+    {"set zoom 300", 0, "zoom: 300\n"},
+    {"set auto-focus off", 0, "auto-focus: 0\n"},
     // A negative value is a value, not an option.
-    {"set pan -3600", 0, "pan: -3600\n", ""},
+    {"set pan -3600", 0, "pan: -3600\n"},
     // Property 0's range is backlight's; contrast's is the one property 3 asks.
-    {"range contrast", 0, "contrast: minimum 0, maximum 100, default 50 (asked as property 3)\n", ""},
-    {"set contrast 70", 0, "contrast: 70\n", ""},
+    {"range contrast", 0, "contrast: minimum 0, maximum 100, default 50 (asked as property 3)\n"},
+    {"set contrast 70", 0, "contrast: 70\n"},
     // No number asks saturation's or exposure's own range (3 asks contrast, 12 the exposure
     // mode): the camera judges the value, and refuses.
-    {"set saturation 101", 1, "", "uvccamctl: set: the camera refused saturation = 101"},
-    {"set exposure 99999", 1, "", "uvccamctl: set: the camera refused exposure = 99999"},
+    {"set saturation 101", 1, "set: the camera refused saturation = 101"},
+    {"set exposure 99999", 1, "set: the camera refused exposure = 99999"},
     // The LUM610's processing unit is not where the range table looks.
-    {"--device 0x103000002a3b6100 range brightness", 1, "", "uvccamctl: range: the camera gave no range for brightness"},
-    {"xu set 4 1 12345678 --uvc", 0, "selector 4 of unit 1: wrote 12 34 56 78\n", ""},
-    {"xu get 4 1 4 --uvc", 0, "00 00 00 00\n", ""},
-    {"--device 10400000 uac set 7 0a0b", 0, "audio selector 7: wrote 0a 0b\n", ""},
-    {"--device 10400000 uac get 7 2", 0, "00 00\n", ""},
+    {"--device 0x103000002a3b6100 range brightness", 1, "range: the camera gave no range for brightness"},
+    {"xu set 4 1 12345678 --uvc", 0, "selector 4 of unit 1: wrote 12 34 56 78\n"},
+    {"xu get 4 1 4 --uvc", 0, "00 00 00 00\n"},
+    {"--device 10400000 uac set 7 0a0b", 0, "audio selector 7: wrote 0a 0b\n"},
+    {"--device 10400000 uac get 7 2", 0, "00 00\n"},
     // The simulated firmware repeats the report's byte 1 as its acknowledgement.
-    {"hid send 0942", 0, "result byte: 0x00\n", ""},
-    {"hid send 0919 --mode 1", 0, "acknowledged\n", ""},
-    {"hid send 0942 --mode 1", 1, "", "uvccamctl: hid send: the device did not acknowledge the report"},
-    {"hid query 0981", 0, "acknowledgement: 0x81\ndata (8 bytes): 00 01 02 03 04 05 06 07\n", ""},
-    {"stream --seconds 1.5", 0, "streamed 45 frames in 1.50 s, 30.0 frames per second (640 x 360, 460800 bytes each)\n", ""},
-    {"volume", 0, "speaker:     75 %\nmicrophone:  50 %\n", ""},
+    {"hid send 0942", 0, "result byte: 0x00\n"},
+    {"hid send 0919 --mode 1", 0, "acknowledged\n"},
+    {"hid send 0942 --mode 1", 1, "hid send: the device did not acknowledge the report"},
+    {"hid query 0981", 0, "acknowledgement: 0x81\ndata (8 bytes): 00 01 02 03 04 05 06 07\n"},
+    {"stream --seconds 1.5", 0, "streamed 45 frames in 1.50 s, 30.0 frames per second (640 x 360, 460800 bytes each)\n"},
+    {"volume", 0, "speaker:     75 %\nmicrophone:  50 %\n"},
     {"transfer-mode", 0,
      "[1/3] 1 ST470 attached\n      ST470 (0x102000002a3b470a): transfer mode 0\n"
      "[2/3] switching every ST470 to transfer mode 1 (up to two minutes per camera)\n"
      "      at least one camera needed the switch\n[3/3] checking\n"
-     "      ST470 (0x102000002a3b470a): transfer mode 1\nresult: every ST470 is in transfer mode 1\n",
-     ""},
+     "      ST470 (0x102000002a3b470a): transfer mode 1\nresult: every ST470 is in transfer mode 1\n"},
     // The camera leaves (the list loses it, the selection goes); one of the same model comes
     // back at a new USB location.
     {"watch --seconds 3 --replug", 0,
@@ -212,8 +210,7 @@ const Exchange kCommands[] = {
      "  2.000 s  (simulator) plugging in an RX710\n"
      "  2.000 s  deviceAdd\n  2.000 s  deviceChange  + RX710 (0x105000002a3b2574)\n"
      "  2.000 s  deviceAdd\n  2.000 s  deviceChange\n"
-     "arrivals: 3, removals: 1, devices attached: 4\n",
-     ""},
+     "arrivals: 3, removals: 1, devices attached: 4\n"},
     // Command+Up held for 0.25 s repeats its pair every 0.1 s; the others report once.
     {"hotkeys --seconds 3 --press", 0,
      "hot keys registered; press Command (Control) with an arrow, +, - or L, or Option (Alt) with a digit (for 3 s)\n"
@@ -225,8 +222,7 @@ const Exchange kCommands[] = {
      "  1.500 s  keyPressed Key_Alt (0x1000023)\n  1.500 s  keyPressed Key_1 (0x31)\n"
      "  2.000 s  (simulator) pressing Command+L\n"
      "  2.000 s  keyPressed Key_Control (0x1000021)\n  2.000 s  keyPressed Key_L (0x4c)\n"
-     "10 key values reported\n",
-     ""},
+     "10 key values reported\n"},
     // Events as JSON lines, keys in order: one object per event, the counts last.
     {"watch --seconds 3 --replug --json", 0,
      "{\"action\":\"unplugging RX710 (0x101000002a3b2574)\",\"event\":\"simulator\",\"time\":1}\n"
@@ -236,8 +232,7 @@ const Exchange kCommands[] = {
      "{\"action\":\"plugging in an RX710\",\"event\":\"simulator\",\"time\":2}\n{\"event\":\"deviceAdd\",\"time\":2}\n"
      "{\"arrived\":[{\"model\":\"RX710\",\"uniqueId\":\"0x105000002a3b2574\"}],\"event\":\"deviceChange\",\"left\":[],\"time\":2}\n"
      "{\"event\":\"deviceAdd\",\"time\":2}\n{\"arrived\":[],\"event\":\"deviceChange\",\"left\":[],\"time\":2}\n"
-     "{\"arrivals\":3,\"devicesAttached\":4,\"event\":\"end\",\"removals\":1,\"time\":3}\n",
-     ""},
+     "{\"arrivals\":3,\"devicesAttached\":4,\"event\":\"end\",\"removals\":1,\"time\":3}\n"},
     {"hotkeys --seconds 1 --press --json", 0,
      "{\"action\":\"pressing Command+Up, held 0.25 s\",\"event\":\"simulator\",\"time\":0.5}\n"
      "{\"code\":16777249,\"event\":\"keyPressed\",\"key\":\"Key_Control\",\"pressed\":true,\"time\":0.5}\n"
@@ -246,8 +241,7 @@ const Exchange kCommands[] = {
      "{\"code\":16777235,\"event\":\"keyPressed\",\"key\":\"Key_Up\",\"pressed\":true,\"time\":0.6}\n"
      "{\"code\":16777249,\"event\":\"keyPressed\",\"key\":\"Key_Control\",\"pressed\":true,\"time\":0.7}\n"
      "{\"code\":16777235,\"event\":\"keyPressed\",\"key\":\"Key_Up\",\"pressed\":true,\"time\":0.7}\n"
-     "{\"event\":\"end\",\"keyValues\":6,\"time\":1}\n",
-     ""},
+     "{\"event\":\"end\",\"keyValues\":6,\"time\":1}\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Commands, UvccamctlExchange, ::testing::ValuesIn(kCommands));
 
