@@ -3,12 +3,14 @@
 #include "mac/MacUVCCamOC.h"
 
 #include "UVCCamSimulation.h"
+#include "platform/sim/HidFirmware.h"
 #include "support/SimulatedWorld.h"
 #include "support/WireText.h"
 
 #include <QRegularExpression>
 
 #include <chrono>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -202,26 +204,28 @@ TEST_F(VendorProperties, WithoutASelectionOrHidDeviceNothingIsSent)
     EXPECT_EQ(core->setExProperty(4, nullptr, 2, 2), -1) << "no data for a non-zero length";
 }
 
-// Caller-built reports and their acknowledgements.
+// Caller-built reports and their acknowledgements, the answers bent by the firmware's knobs.
 class CallerBuiltReports : public VendorProperties {
 protected:
     void SetUp() override { select(uvccam::sim::attachCamera("ST410")); }
-    // An answer laid out as the device sends it: the payload from byte 3.
-    static QByteArray answer(std::initializer_list<int> payload) { return bytes({9, 0, 0}, 3) + bytes(payload, 509); }
+    HidFirmware& firmware() { return *device->firmware(); }
 };
 
 TEST_F(CallerBuiltReports, AcknowledgementsAreCheckedByTypeAndMode)
 {
-    // Mode -1 stands for setExHidProperty: it checks type and status, yet succeeds.
+    // The answer's type, byte 1 (none: the report's own byte 1) and result byte; mode -1
+    // stands for setExHidProperty, which checks type and status, yet succeeds.
     const struct {
-        std::initializer_list<int> answer;
-        int mode;
-        int result;
-    } cases[] = {{{9, 3}, -1, 0},     {{9, 12}, -1, 0},   {{4, 0}, -1, 0},       {{9, 0x1A}, 1, 0},
-                 {{9, 0x1B}, 1, -1}, {{9, 0x42, 7}, 0, 7}, {{9, 0x43, 7}, 0, -1}, {{8, 0x42, 7}, 0, -1}};
+        int type;
+        std::optional<int> byte1;
+        int resultByte, mode, result;
+    } cases[] = {{9, 3, 0, -1, 0},     {9, 12, 0, -1, 0}, {4, 0, 0, -1, 0},    {9, 0x1A, 0, 1, 0},
+                 {9, 0x1B, 0, 1, -1}, {9, {}, 7, 0, 7},   {9, 0x43, 7, 0, -1}, {8, {}, 7, 0, -1}};
     std::uint8_t report[12] = {0x21, 0x42};
     for (const auto& c : cases) {
-        answerWith(answer(c.answer));
+        firmware().setAnswerType(c.type);
+        firmware().setPayloadByte1Override(c.byte1);
+        firmware().setResultByte(c.resultByte);
         EXPECT_EQ(c.mode < 0 ? core->setExHidProperty(report, 12) : core->setExHidReport(report, 8, c.mode), c.result);
     }
     EXPECT_EQ(sent().front(), raw(report, 12));
@@ -237,18 +241,19 @@ TEST_F(CallerBuiltReports, AcknowledgementsAreCheckedByTypeAndMode)
 
 TEST_F(CallerBuiltReports, GetExHidReportWritesBackOnlyWhatFitsAndFailsWithoutAnAnswer)
 {
-    answerWith(answer({9, 0x00, 3, 0, 0xAA, 0xBB, 0xCC}));
-    std::uint8_t buffer[10] = {0x30, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    // A read (byte 1 with 0x80) is answered with its count and the bytes 0 to 7.
+    firmware().setCountOverride(3);
+    std::uint8_t buffer[10] = {0x30, 0x81, 2, 3, 4, 5, 6, 7, 8, 9};
     EXPECT_EQ(core->getExHidReport(buffer, 10), 0);
-    EXPECT_EQ(raw(buffer, 10), bytes({0x30, 0x00, 3, 0, 0xAA, 0xBB, 0xCC, 7, 8, 9}, 10));
+    EXPECT_EQ(raw(buffer, 10), bytes({0x30, 0x81, 3, 0, 0, 1, 2, 7, 8, 9}, 10));
 
-    // A count the buffer cannot take, or the answer cannot hold, writes nothing.
-    answerWith(answer({9, 0x00, 7, 0, 1, 2, 3, 4, 5, 6, 7}));
-    std::uint8_t small[8] = {};
+    // A count the buffer cannot take, or the answer cannot hold (505 bytes), writes nothing.
+    firmware().setCountOverride(5);
+    std::uint8_t small[8] = {0x30, 0x81};
     EXPECT_EQ(core->getExHidReport(small, 8), -1);
     EXPECT_EQ(small[2], 0);
-    answerWith(answer({9, 0x00, 0xFF, 0xFF}));
-    std::uint8_t large[600] = {};
+    firmware().setCountOverride(506);
+    std::uint8_t large[600] = {0x30, 0x81};
     EXPECT_EQ(core->getExHidReport(large, sizeof large), -1);
     EXPECT_EQ(large[2], 0);
 

@@ -91,34 +91,18 @@ TEST_F(Firmware, TheApplyCommandMakesTheSt470sPendingTransferModeTakeEffect)
     EXPECT_EQ(transferMode(st470), 1);
 }
 
-TEST_F(Firmware, CallerBuiltReportsAreAcknowledgedAndEachFaultKnobBendsTheAnswer)
+// The answer's knobs (type, byte 1, result byte, count) are exercised through the library's
+// acknowledgement checks, in the vendor property tests.
+TEST_F(Firmware, CallerBuiltReportsAreAcknowledgedAndReadsAnsweredWithEightBytes)
 {
-    const struct {
-        const char* name;
-        QByteArray request;
-        int answerType, resultByte;
-        std::optional<int> payloadByte1, count;
-        QByteArray answer;
-    } cases[] = {
-        {"write", bytes({5, 0x42}, 2), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0x42, 0})},
-        {"read", bytes({5, 0x81}, 2), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0x81, 8, 0, 0, 1, 2, 3, 4, 5, 6, 7})},
-        {"unknown 0x08 command", bytes({8, 0x42}, 64), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0x42, 0})},
-        {"empty", QByteArray(), 9, 0, {}, {}, bytes({9, 0, 0, 9, 0, 0})},
-        {"answer type", bytes({5, 0x42}, 2), 7, 0, {}, {}, bytes({9, 0, 0, 7, 0x42, 0})},
-        {"ack/status", bytes({5, 0x42}, 2), 9, 0, 12, {}, bytes({9, 0, 0, 9, 12, 0})},
-        {"apply status", bytes({8, 7}, 12), 9, 0, 0x1A, {}, bytes({9, 0, 0, 9, 0x1A, 0})},
-        {"result byte", bytes({5, 0x42}, 2), 9, 0xC3, {}, {}, bytes({9, 0, 0, 9, 0x42, 0xC3})},
-        {"count", bytes({5, 0x80}, 2), 9, 0xC3, {}, 600, bytes({9, 0, 0, 9, 0x80, 0x58, 2, 0, 1, 2, 3, 4, 5, 6, 7})},
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {bytes({5, 0x42}, 2), bytes({9, 0, 0, 9, 0x42, 0})},
+        {bytes({5, 0x81}, 2), bytes({9, 0, 0, 9, 0x81, 8, 0, 0, 1, 2, 3, 4, 5, 6, 7})},
+        {bytes({8, 0x42}, 64), bytes({9, 0, 0, 9, 0x42, 0})},  // an unknown 0x08 command
+        {QByteArray(), bytes({9, 0, 0, 9, 0, 0})},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        HidFirmware& firmware = *st470->firmware();
-        firmware.setAnswerType(c.answerType);
-        firmware.setPayloadByte1Override(c.payloadByte1);
-        firmware.setResultByte(c.resultByte);
-        firmware.setCountOverride(c.count);
-        EXPECT_EQ(send(st470, c.request), c.answer);
-    }
+    for (const auto& [request, answer] : cases)
+        EXPECT_EQ(send(st470, request), answer) << request.left(2).toHex().toStdString();
 }
 
 }  // namespace
