@@ -194,7 +194,7 @@ TEST_F(CameraControls, EachRangeRowAsksTheVendorsProcessingUnitAndARangeIsStored
     device->uvc()->setControl(1, 11, UvcCameraModel::Control{4, false, 300, 301, 300, 300});
     EXPECT_EQ(range(9, &stored), 0);
     EXPECT_EQ(stored, (Range{300, 301, 300}));
-    sent();
+    sent();  // from here on, only the rows' requests
     // The maker's camera asks processing unit 2, a camera of any other vendor unit 3.
     for (int pu : {2, 3}) {
         if (pu == 3)
