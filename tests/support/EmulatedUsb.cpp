@@ -5,11 +5,23 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
+#include <QTimer>
 
 #include <umockdev.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace uvccam::testing {
 
@@ -23,7 +35,250 @@ QString hex4(std::uint16_t value)
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
 }
 
+// What hidraw takes in one write, the report ID byte included (HID_MAX_BUFFER_SIZE).
+constexpr int kMaxWrite = 4096;
+
 }  // namespace
+
+EmulatedHid::EmulatedHid(std::uint16_t productId, std::function<void()> unplug)
+    : firmware_(model_, nullptr, productId), unplug_(std::move(unplug)), mainThread_(std::make_unique<QObject>())
+{
+    model_.setAnswerDelay(platform::Duration::zero());
+    model_.addInputListener([this](const QByteArray& report, platform::Duration delay) { arrived(report, delay); });
+}
+
+EmulatedHid::~EmulatedHid()
+{
+    if (handler_) {
+        g_signal_handlers_disconnect_by_data(handler_, this);
+        g_object_unref(handler_);
+    }
+}
+
+void EmulatedHid::attach(_UMockdevTestbed* testbed, const QString& devnode)
+{
+    handler_ = umockdev_ioctl_base_new();
+    g_signal_connect(handler_, "handle-read", G_CALLBACK(&EmulatedHid::onRead), this);
+    g_signal_connect(handler_, "handle-write", G_CALLBACK(&EmulatedHid::onWrite), this);
+    GError* error = nullptr;
+    // Before the node exists: whoever hears of the device may open it at once.
+    if (!umockdev_testbed_attach_ioctl(testbed, devnode.toUtf8().constData(), handler_, &error)) {
+        ADD_FAILURE() << "umockdev refused the node's handler: " << error->message;
+        g_error_free(error);
+    }
+}
+
+std::vector<QByteArray> EmulatedHid::received() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return model_.sentReports();
+}
+
+void EmulatedHid::send(const QByteArray& report)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    model_.sendInputReport(report, platform::Duration::zero());
+}
+
+void EmulatedHid::setBehaviour(platform::HidDeviceModel::Behaviour behaviour)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    model_.setBehaviour(behaviour);
+}
+
+void EmulatedHid::unplugOnNextReport()
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    unplugOnNextReport_ = true;
+}
+
+void EmulatedHid::withFirmware(const std::function<void(platform::HidFirmware&, platform::HidDeviceModel&)>& edit)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    edit(firmware_, model_);
+}
+
+int EmulatedHid::reads() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return reads_;
+}
+
+std::size_t EmulatedHid::pending() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return queue_.size();
+}
+
+void EmulatedHid::arrived(const QByteArray& report, platform::Duration delay)
+{
+    // Called with the lock held, from whichever thread made the device speak.
+    if (delay <= platform::Duration::zero()) {
+        enqueue(report);
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(delay);
+    QObject* context = mainThread_.get();
+    QMetaObject::invokeMethod(
+        context,
+        [this, context, report, wait] {
+            QTimer::singleShot(wait, context, [this, report] {
+                std::lock_guard<std::recursive_mutex> lock(mutex_);
+                enqueue(report);
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void EmulatedHid::enqueue(const QByteArray& report)
+{
+    if (unplugged_ || report.isEmpty() || queue_.size() >= kQueueLimit)
+        return;
+    queue_.push_back(report);
+    if (queue_.size() == 1)
+        signalReadable();
+}
+
+void EmulatedHid::signalReadable()
+{
+    const char token = 1;
+    if (terminal_ >= 0 && ::write(terminal_, &token, 1) != 1)
+        ADD_FAILURE() << "cannot wake the node's reader: " << std::strerror(errno);
+}
+
+int EmulatedHid::onRead(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self)
+{
+    auto* hid = static_cast<EmulatedHid*>(self);
+    std::lock_guard<std::recursive_mutex> lock(hid->mutex_);
+    ++hid->reads_;
+    if (hid->unplugged_) {
+        umockdev_ioctl_client_complete(client, -1, hid->gone_ == Gone::ReadError ? EIO : EAGAIN);
+        return TRUE;
+    }
+    // Take the terminal's byte, if there is one: it stands for the report at the front.
+    int error = 0;
+    GError* failure = nullptr;
+    const int got = umockdev_ioctl_client_execute(client, &error, &failure);
+    if (failure)
+        g_error_free(failure);
+    if (got != 1 || hid->queue_.empty()) {
+        umockdev_ioctl_client_complete(client, -1, got < 0 ? error : EAGAIN);
+        return TRUE;
+    }
+    const QByteArray report = hid->queue_.front();
+    hid->queue_.pop_front();
+    if (!hid->queue_.empty())
+        hid->signalReadable();
+    UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
+    const int length = std::min(buffer->data_len, report.size());
+    umockdev_ioctl_data_update(buffer, 0, reinterpret_cast<guint8*>(const_cast<char*>(report.constData())), length);
+    umockdev_ioctl_client_complete(client, length, 0);
+    return TRUE;
+}
+
+int EmulatedHid::onWrite(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self)
+{
+    auto* hid = static_cast<EmulatedHid*>(self);
+    std::lock_guard<std::recursive_mutex> lock(hid->mutex_);
+    UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
+    const int length = buffer->data_len;
+    if (hid->unplugged_) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return TRUE;
+    }
+    if (length < 2 || length > kMaxWrite) {
+        umockdev_ioctl_client_complete(client, -1, EINVAL);
+        return TRUE;
+    }
+    // Report ID 0 means a device without numbered reports: the ID does not go out.
+    const char* bytes = reinterpret_cast<const char*>(buffer->data);
+    const QByteArray report = bytes[0] == 0 ? QByteArray(bytes + 1, length - 1) : QByteArray(bytes, length);
+    platform::HidStatus status;
+    if (hid->unplugOnNextReport_) {
+        hid->unplugOnNextReport_ = false;
+        const auto behaviour = hid->model_.behaviour();
+        hid->model_.setBehaviour(platform::HidDeviceModel::Behaviour::Silent);
+        status = hid->model_.receiveOutputReport(report);
+        hid->model_.setBehaviour(behaviour);
+        QMetaObject::invokeMethod(hid->mainThread_.get(), hid->unplug_, Qt::QueuedConnection);
+    } else {
+        status = hid->model_.receiveOutputReport(report);
+    }
+    // A failed transfer shows as a stalled endpoint.
+    umockdev_ioctl_client_complete(client, status == platform::kHidSuccess ? length : -1,
+                                   status == platform::kHidSuccess ? 0 : EPIPE);
+    return TRUE;
+}
+
+void EmulatedHid::hangUp(Gone how)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (unplugged_)
+        return;
+    unplugged_ = true;
+    gone_ = how;
+    queue_.clear();
+    if (how == Gone::ReadError) {
+        signalReadable();
+        return;
+    }
+    // Without its other end the terminal hangs up, which poll() reports as hidraw does.
+    // umockdev still owns the descriptor number, so it is replaced, not closed.
+    const int nothing = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (nothing < 0 || ::dup2(nothing, terminal_) < 0)
+        ADD_FAILURE() << "cannot hang up the node: " << std::strerror(errno);
+    if (nothing >= 0)
+        ::close(nothing);
+}
+
+namespace {
+
+struct Capabilities {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+};
+
+bool readCapabilities(Capabilities& caps)
+{
+    return syscall(SYS_capget, &caps.header, caps.data) == 0;
+}
+
+// The raw system call changes the calling thread only, which is what we want.
+bool writeCapabilities(Capabilities& caps)
+{
+    return syscall(SYS_capset, &caps.header, caps.data) == 0;
+}
+
+constexpr std::uint32_t kOverrides = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+
+}  // namespace
+
+NodeAccessDenied::NodeAccessDenied(const QString& node) : node_(QFile::encodeName(node))
+{
+    struct stat status {};
+    if (::stat(node_.constData(), &status) != 0 || ::chmod(node_.constData(), 0) != 0)
+        ADD_FAILURE() << "cannot take the access to " << node_.constData() << " away: " << std::strerror(errno);
+    mode_ = status.st_mode & 07777;
+    Capabilities caps;
+    if (!readCapabilities(caps))
+        ADD_FAILURE() << "cannot read this thread's capabilities: " << std::strerror(errno);
+    effective_[0] = caps.data[0].effective;
+    effective_[1] = caps.data[1].effective;
+    caps.data[0].effective &= ~kOverrides;
+    if (!writeCapabilities(caps))
+        ADD_FAILURE() << "cannot give up this thread's file-mode overrides: " << std::strerror(errno);
+}
+
+NodeAccessDenied::~NodeAccessDenied()
+{
+    Capabilities caps;
+    if (readCapabilities(caps)) {
+        caps.data[0].effective = effective_[0];
+        caps.data[1].effective = effective_[1];
+        writeCapabilities(caps);
+    }
+    ::chmod(node_.constData(), mode_);
+}
 
 EmulatedDevice EmulatedDevice::camera(const QString& product, std::uint16_t productId, const QString& devpath)
 {
@@ -100,6 +355,9 @@ EmulatedNodes EmulatedUsb::plug(const EmulatedDevice& device)
                << QStringLiteral("P: %1\nN: hidraw%2\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw%2\n").arg(path).arg(number);
         nodes.hidraw = QStringLiteral("/dev/hidraw%1").arg(number);
         nodes.hidrawSyspath = QStringLiteral("/sys") + path;
+        auto function = std::make_unique<EmulatedHid>(device.productId, [this, nodes] { unplug(nodes); });
+        function->attach(testbed_, nodes.hidraw);
+        hid_[nodes.hidraw] = std::move(function);
     }
 
     GError* error = nullptr;
@@ -108,11 +366,24 @@ EmulatedNodes EmulatedUsb::plug(const EmulatedDevice& device)
         ADD_FAILURE() << "umockdev refused the device: " << error->message;
         g_error_free(error);
     }
+    if (!nodes.hidraw.isEmpty())
+        hid_[nodes.hidraw]->terminal_ = umockdev_testbed_get_dev_fd(testbed_, nodes.hidraw.toUtf8().constData());
     return nodes;
 }
 
-void EmulatedUsb::unplug(const EmulatedNodes& nodes)
+EmulatedHid& EmulatedUsb::hid(const EmulatedNodes& nodes)
 {
+    return *hid_.at(nodes.hidraw);
+}
+
+void EmulatedUsb::unplug(const EmulatedNodes& nodes, EmulatedHid::Gone how)
+{
+    // The test and a device told to leave at its next report may both ask.
+    if (!unplugged_.insert(nodes.usbSyspath).second)
+        return;
+    const auto hid = hid_.find(nodes.hidraw);
+    if (hid != hid_.end())
+        hid->second->hangUp(how);
     for (const QString& node : {nodes.videoSyspath, nodes.metadataSyspath, nodes.hidrawSyspath}) {
         if (!node.isEmpty())
             umockdev_testbed_uevent(testbed_, node.toUtf8().constData(), "remove");
