@@ -7,6 +7,8 @@
 #include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "support/SimulatedWorld.h"
 
+#include <tuple>
+
 namespace {
 
 using namespace uvccam::platform;
@@ -84,11 +86,9 @@ TEST_F(KeyNames, TheLayoutIsAskedForTheBaseCharacterOnTheServicesKeyboardType)
     EXPECT_EQ(HKStringFromKeyCode(18, kShift), QString::fromUtf16(u"\u21E71"));
     const auto& translations = layouts().usLayout().translations();
     ASSERT_EQ(translations.size(), 1u);
-    EXPECT_EQ(translations[0].keyCode, 18);
-    EXPECT_EQ(translations[0].modifierKeyState, 0u);
-    EXPECT_EQ(translations[0].keyboardType, 0xC5u);
-    EXPECT_EQ(translations[0].deadKeyState, 0u);
-    EXPECT_EQ(translations[0].maxLength, 255);
+    const auto& t = translations[0];  // key code, modifier state, keyboard type, dead-key state, length
+    EXPECT_EQ(std::make_tuple(t.keyCode, t.modifierKeyState, t.keyboardType, t.deadKeyState, t.maxLength),
+              std::make_tuple(std::uint16_t{18}, 0u, 0xC5u, 0u, 255));
 }
 
 TEST_F(KeyNames, AnAsciiCapableLayoutStandsInForASourceWithoutLayoutDataAndWithoutAnyOnlyTheGlyphsShow)
