@@ -1,0 +1,228 @@
+// Cameras over video4linux: which nodes capture video, their identity texts, and hot-plug through udev.
+#include "platform/linux/CaptureServiceV4l2.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcCapture, "uvccam.linux.capture", QtInfoMsg)
+
+namespace uvccam::platform {
+
+namespace {
+
+constexpr const char* kSubsystem = "video4linux";
+
+// Asks the node itself, for systems whose udev did not describe it (no udev daemon, as in
+// many containers). A node we may not open cannot be told apart from a metadata node, and
+// could not be captured from either, so it is passed over with a word on why.
+bool nodeCapturesVideo(const QString& devnode)
+{
+    const QByteArray path = devnode.toLocal8Bit();
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        qCWarning(lcCapture, "cannot open %s to ask what it captures (%s); it is not listed. Installing "
+                             "udev/70-uvccam.rules gives the logged-in user access to the maker's cameras",
+                  path.constData(), std::strerror(errno));
+        return false;
+    }
+    v4l2_capability capability{};
+    int result;
+    do {
+        result = ::ioctl(fd, VIDIOC_QUERYCAP, &capability);
+    } while (result < 0 && errno == EINTR);
+    ::close(fd);
+    if (result < 0)
+        return false;
+    // device_caps describes this node; capabilities covers every node of the driver.
+    const std::uint32_t caps =
+        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
+    return (caps & V4L2_CAP_VIDEO_CAPTURE) != 0;
+}
+
+// uvcvideo makes a capture node and a metadata node per camera; udev's "capture" word in
+// ID_V4L_CAPABILITIES marks the first only.
+bool capturesVideo(const UdevRecord& record)
+{
+    const QByteArray capabilities = record.property("ID_V4L_CAPABILITIES");
+    if (!capabilities.isEmpty())
+        return capabilities.contains(":capture:");
+    return !record.devnode.isEmpty() && nodeCapturesVideo(record.devnode);
+}
+
+// A copy of the ids registered now, so that observers may (un)register while they run.
+template <typename Map>
+std::vector<CaptureService::ObserverId> idsOf(const Map& byId)
+{
+    std::vector<CaptureService::ObserverId> ids;
+    for (const auto& entry : byId)
+        ids.push_back(entry.first);
+    return ids;
+}
+
+}  // namespace
+
+std::shared_ptr<CaptureDeviceV4l2> CaptureDeviceV4l2::fromRecord(const UdevRecord& record)
+{
+    if (!record.usb || record.usb->locationId == 0)
+        return nullptr;
+    const UsbParent& usb = *record.usb;
+    std::shared_ptr<CaptureDeviceV4l2> device(new CaptureDeviceV4l2());
+    device->syspath_ = record.syspath;
+    device->devnode_ = record.devnode;
+    device->uniqueID_ = QStringLiteral("0x%1%2%3")
+                            .arg(usb.locationId, 8, 16, QLatin1Char('0'))
+                            .arg(usb.vendorId, 4, 16, QLatin1Char('0'))
+                            .arg(usb.productId, 4, 16, QLatin1Char('0'));
+    device->modelID_ = QStringLiteral("UVC Camera VendorID_%1 ProductID_%2").arg(usb.vendorId).arg(usb.productId);
+    // The library names models by the USB product string. A device without one still gets
+    // the name its driver gave the node, so that it can at least be told apart.
+    device->localizedName_ = !usb.product.isEmpty() ? usb.product
+                                                    : QString::fromUtf8(record.property("ID_V4L_PRODUCT")).trimmed();
+    return device;
+}
+
+CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop)
+    : watcher_(std::move(watcher)), runLoop_(runLoop)
+{
+    if (!watcher_) {
+        qCWarning(lcCapture, "no udev: no camera will be listed");
+        return;
+    }
+    listenerId_ = watcher_->addListener(kSubsystem, [this](UdevWatcher::Action action, const UdevRecord& record) {
+        if (action == UdevWatcher::Action::Added)
+            arrived(record);
+        else
+            left(record);
+    });
+    for (const UdevRecord& record : watcher_->enumerate(kSubsystem)) {
+        if (!capturesVideo(record))
+            continue;
+        if (auto device = CaptureDeviceV4l2::fromRecord(record)) {
+            qCDebug(lcCapture) << "camera" << device->localizedName() << device->uniqueID() << "at" << device->devnode();
+            devices_.push_back(std::move(device));
+        }
+    }
+}
+
+CaptureServiceV4l2::~CaptureServiceV4l2()
+{
+    if (watcher_)
+        watcher_->removeListener(listenerId_);
+}
+
+void CaptureServiceV4l2::arrived(const UdevRecord& record)
+{
+    // The monitor runs from the watcher's creation: a camera plugged in between then and
+    // our listing is listed already when its arrival is read, and is not announced twice.
+    const bool known = std::any_of(devices_.begin(), devices_.end(),
+                                   [&record](const auto& device) { return device->syspath() == record.syspath; });
+    if (known || !capturesVideo(record))
+        return;
+    auto device = CaptureDeviceV4l2::fromRecord(record);
+    if (!device)
+        return;
+    qCDebug(lcCapture) << "camera arrived:" << device->localizedName() << device->uniqueID() << "at" << device->devnode();
+    devices_.push_back(device);
+    announce(CaptureDeviceNotification::Name::WasConnected, device);
+}
+
+void CaptureServiceV4l2::left(const UdevRecord& record)
+{
+    const auto found = std::find_if(devices_.begin(), devices_.end(),
+                                    [&record](const auto& device) { return device->syspath() == record.syspath; });
+    if (found == devices_.end())
+        return;  // a metadata node, or a node that was never listed
+    const std::shared_ptr<CaptureDeviceV4l2> device = *found;
+    devices_.erase(found);
+    device->markDisconnected();
+    qCDebug(lcCapture) << "camera left:" << device->localizedName() << device->uniqueID();
+    announce(CaptureDeviceNotification::Name::WasDisconnected, device);
+}
+
+void CaptureServiceV4l2::announce(CaptureDeviceNotification::Name name, const CaptureDevicePtr& device)
+{
+    const CaptureDeviceNotification notification{name, device};
+    std::weak_ptr<Observers> observers = observers_;
+    runLoop_.dispatchAfter(Duration::zero(), [observers, recipients = idsOf(observers_->byId), notification] {
+        for (const ObserverId id : recipients) {
+            const auto live = observers.lock();
+            if (!live)
+                return;
+            const auto it = live->byId.find(id);
+            if (it == live->byId.end())
+                continue;
+            const Observer observer = it->second;  // survives its own removal
+            observer(notification);
+        }
+    });
+}
+
+QList<CaptureDevicePtr> CaptureServiceV4l2::devicesWithMediaType(MediaType type)
+{
+    QList<CaptureDevicePtr> devices;
+    if (type == MediaType::Video) {
+        for (const auto& device : devices_)
+            devices.append(device);
+    }
+    return devices;
+}
+
+CaptureService::ObserverId CaptureServiceV4l2::addObserver(Observer observer)
+{
+    const ObserverId id = observers_->nextId++;
+    observers_->byId.emplace(id, std::move(observer));
+    return id;
+}
+
+void CaptureServiceV4l2::removeObserver(ObserverId id)
+{
+    observers_->byId.erase(id);
+}
+
+CaptureDevicePtr CaptureServiceV4l2::defaultDeviceWithMediaType(MediaType type)
+{
+    if (type != MediaType::Video || devices_.empty())
+        return nullptr;
+    return devices_.front();
+}
+
+CaptureSessionPtr CaptureServiceV4l2::createSession()
+{
+    return nullptr;
+}
+
+CaptureDeviceInputPtr CaptureServiceV4l2::deviceInputWithDevice(const CaptureDevicePtr& device, QString* error)
+{
+    if (error) {
+        *error = QStringLiteral("Cannot capture from %1: video capture on Linux comes with a later version of the library")
+                     .arg(device ? device->localizedName() : QStringLiteral("no device"));
+    }
+    return nullptr;
+}
+
+VideoDataOutputPtr CaptureServiceV4l2::createVideoDataOutput()
+{
+    return nullptr;
+}
+
+AudioFileOutputPtr CaptureServiceV4l2::createAudioFileOutput()
+{
+    return nullptr;
+}
+
+CaptureService::ObserverId CaptureServiceV4l2::addSessionStartObserver(SessionStartObserver)
+{
+    return nextSessionStartObserverId_++;
+}
+
+void CaptureServiceV4l2::removeSessionStartObserver(ObserverId) {}
+
+}  // namespace uvccam::platform

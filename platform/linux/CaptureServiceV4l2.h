@@ -1,0 +1,91 @@
+// Video capture devices on Linux: the video4linux capture nodes of USB cameras, listed and followed through udev.
+#pragma once
+
+#include "platform/CaptureService.h"
+#include "platform/RunLoop.h"
+#include "platform/linux/UdevWatcher.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace uvccam::platform {
+
+// One camera's video capture node. The identity texts are made once, at arrival, from the
+// USB device above the node: after an unplug sysfs has nothing left to read, and the
+// library still compares the departed device's unique ID with its list.
+class CaptureDeviceV4l2 : public CaptureDevice {
+public:
+    // A video4linux record of a node on USB; nullptr for a node without a USB device above
+    // it or without a location (its unique ID could not name a port).
+    static std::shared_ptr<CaptureDeviceV4l2> fromRecord(const UdevRecord& record);
+
+    QString uniqueID() const override { return uniqueID_; }
+    QString localizedName() const override { return localizedName_; }
+    QString modelID() const override { return modelID_; }
+    bool hasMediaType(MediaType type) const override { return type == MediaType::Video; }
+    bool isConnected() const override { return connected_; }
+
+    const QString& syspath() const { return syspath_; }
+    const QString& devnode() const { return devnode_; }
+    void markDisconnected() { connected_ = false; }
+
+private:
+    CaptureDeviceV4l2() = default;
+
+    QString syspath_;
+    QString devnode_;
+    QString uniqueID_;
+    QString modelID_;
+    QString localizedName_;
+    bool connected_ = true;
+};
+
+// The capture service over video4linux. A camera's capture node is listed; uvcvideo's
+// metadata node beside it, and nodes that are not on USB, are not. The list is taken once
+// at creation and then follows udev's arrivals and removals, so a device appears in the
+// list exactly when its WasConnected notification is made (and an observer registered
+// later learns of it from the list instead), and a departed device is the same object the
+// list held. Sound cards and capture sessions come later: there are no audio devices yet,
+// and sessions, inputs and outputs are refused (nullptr).
+class CaptureServiceV4l2 : public CaptureService {
+public:
+    // Without a watcher (no udev) nothing is listed. Notifications are queued on `runLoop`.
+    CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop);
+    ~CaptureServiceV4l2() override;
+
+    CaptureServiceV4l2(const CaptureServiceV4l2&) = delete;
+    CaptureServiceV4l2& operator=(const CaptureServiceV4l2&) = delete;
+
+    QList<CaptureDevicePtr> devicesWithMediaType(MediaType type) override;
+    ObserverId addObserver(Observer observer) override;
+    void removeObserver(ObserverId id) override;
+    CaptureDevicePtr defaultDeviceWithMediaType(MediaType type) override;
+    CaptureSessionPtr createSession() override;
+    CaptureDeviceInputPtr deviceInputWithDevice(const CaptureDevicePtr& device, QString* error = nullptr) override;
+    VideoDataOutputPtr createVideoDataOutput() override;
+    AudioFileOutputPtr createAudioFileOutput() override;
+    ObserverId addSessionStartObserver(SessionStartObserver observer) override;
+    void removeSessionStartObserver(ObserverId id) override;
+
+private:
+    struct Observers {
+        std::map<ObserverId, Observer> byId;
+        ObserverId nextId = 1;
+    };
+
+    void arrived(const UdevRecord& record);
+    void left(const UdevRecord& record);
+    void announce(CaptureDeviceNotification::Name name, const CaptureDevicePtr& device);
+
+    std::shared_ptr<UdevWatcher> watcher_;
+    RunLoop& runLoop_;
+    UdevWatcher::ListenerId listenerId_ = 0;
+    std::vector<std::shared_ptr<CaptureDeviceV4l2>> devices_;  // in listing order
+    // Shared with queued notifications, which must not outlive the service's observers.
+    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
+    // No session ever starts yet, so session-start observers are only numbered.
+    ObserverId nextSessionStartObserverId_ = 1;
+};
+
+}  // namespace uvccam::platform

@@ -1,0 +1,162 @@
+// The capture service over video4linux on emulated devices: which nodes are cameras, their
+// identity texts, and arrivals and removals as the library's observers receive them.
+// GLib names a struct member `signals`, which Qt would otherwise take for its keyword.
+#define QT_NO_KEYWORDS
+#include "platform/linux/CaptureServiceV4l2.h"
+
+#include "platform/linux/RunLoopQt.h"
+#include "support/EmulatedUsb.h"
+#include "support/QtPrinters.h"
+
+#include <umockdev.h>
+
+#include <gtest/gtest.h>
+
+#include <linux/videodev2.h>
+
+#include <vector>
+
+using namespace uvccam::platform;
+using namespace uvccam::testing;
+
+namespace {
+
+const QString kRx710 = QStringLiteral("RX710 Conference Camera");
+
+class CaptureServiceV4l2Test : public ::testing::Test {
+protected:
+    CaptureServiceV4l2& service()
+    {
+        if (!service_)
+            service_ = std::make_unique<CaptureServiceV4l2>(watcher, runLoop);
+        return *service_;
+    }
+    QList<CaptureDevicePtr> cameras() { return service().devicesWithMediaType(MediaType::Video); }
+
+    EmulatedUsb usb;
+    RunLoopQt runLoop;
+    std::shared_ptr<UdevWatcher> watcher = UdevWatcher::create({"video4linux", "hidraw", "sound"});
+
+private:
+    std::unique_ptr<CaptureServiceV4l2> service_;
+};
+
+TEST_F(CaptureServiceV4l2Test, ListsEachUsbCameraByItsCaptureNodeInTheSystemsIdentityForms)
+{
+    usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
+    EmulatedDevice webcam = EmulatedDevice::camera(QStringLiteral("HD Webcam"), 0x0825, "3");
+    webcam.vendorId = 0x1d50;
+    webcam.busnum = 2;
+    usb.plug(webcam);
+    usb.plug(EmulatedDevice::speakerphone(QStringLiteral("VOXA760"), 0x0760, "2"));
+    // A capture node that no USB device carries (a virtual driver's) is no camera of ours.
+    GError* error = nullptr;
+    ASSERT_TRUE(umockdev_testbed_add_from_string(usb.testbed(),
+                                                 "P: /devices/platform/vivid.0/video4linux/video9\nN: video9=00\n"
+                                                 "E: SUBSYSTEM=video4linux\nE: DEVNAME=/dev/video9\n"
+                                                 "E: ID_V4L_CAPABILITIES=:capture:\n",
+                                                 &error));
+
+    const QList<CaptureDevicePtr> listed = cameras();
+    ASSERT_EQ(listed.size(), 2) << "one per camera: metadata nodes, speakerphones and the virtual node are not";
+    EXPECT_EQ(listed[0]->uniqueID(), "0xf11400002a3b2574");
+    EXPECT_EQ(listed[0]->modelID(), "UVC Camera VendorID_10811 ProductID_9588");
+    EXPECT_EQ(listed[0]->localizedName(), kRx710);
+    EXPECT_EQ(listed[1]->uniqueID(), "0xf23000001d500825");
+    EXPECT_EQ(listed[1]->modelID(), "UVC Camera VendorID_7504 ProductID_2085");
+    for (const CaptureDevicePtr& camera : listed) {
+        EXPECT_TRUE(camera->hasMediaType(MediaType::Video));
+        EXPECT_FALSE(camera->hasMediaType(MediaType::Audio));
+        EXPECT_TRUE(camera->isConnected());
+    }
+    EXPECT_EQ(cameras(), listed) << "the same objects in the same order every time";
+    EXPECT_EQ(service().defaultDeviceWithMediaType(MediaType::Video), listed[0]);
+    EXPECT_TRUE(service().devicesWithMediaType(MediaType::Audio).isEmpty());
+    EXPECT_EQ(service().defaultDeviceWithMediaType(MediaType::Audio), nullptr);
+}
+
+TEST_F(CaptureServiceV4l2Test, AnnouncesArrivalAndRemovalOnceWithTheListedObjectToTheObserversOfTheTime)
+{
+    std::vector<CaptureDeviceNotification> heard;
+    service().addObserver([&](const CaptureDeviceNotification& notification) { heard.push_back(notification); });
+    int removedObserverCalls = 0;
+    service().removeObserver(service().addObserver([&](const CaptureDeviceNotification&) { ++removedObserverCalls; }));
+
+    const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
+    ASSERT_TRUE(waitFor([&] { return heard.size() == 1; }));
+    EXPECT_EQ(heard[0].name, CaptureDeviceNotification::Name::WasConnected);
+    ASSERT_EQ(cameras().size(), 1);
+    const CaptureDevicePtr camera = cameras()[0];
+    EXPECT_EQ(heard[0].object, camera);
+    EXPECT_EQ(camera->uniqueID(), "0xf11400002a3b2574");
+
+    usb.unplug(rx);
+    ASSERT_TRUE(waitFor([&] { return heard.size() == 2; }));
+    EXPECT_EQ(heard[1].name, CaptureDeviceNotification::Name::WasDisconnected);
+    EXPECT_EQ(heard[1].object, camera) << "the departed device is the one the library holds";
+    EXPECT_FALSE(camera->isConnected());
+    EXPECT_EQ(camera->uniqueID(), "0xf11400002a3b2574") << "still readable after the unplug";
+    EXPECT_TRUE(cameras().isEmpty());
+
+    // The metadata and HID nodes came and went too, and announced nothing.
+    usb.unplug(usb.plug(EmulatedDevice::speakerphone(QStringLiteral("VOXA760"), 0x0760, "2")));
+    EXPECT_FALSE(waitFor([&] { return heard.size() > 2; }, std::chrono::milliseconds(300)));
+    EXPECT_EQ(removedObserverCalls, 0);
+}
+
+TEST_F(CaptureServiceV4l2Test, RefusesSessionsInputsAndOutputsUntilVideoCaptureComes)
+{
+    usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
+    ASSERT_EQ(cameras().size(), 1);
+    QString error;
+    EXPECT_EQ(service().deviceInputWithDevice(cameras()[0], &error), nullptr);
+    EXPECT_TRUE(error.contains(QLatin1String("later version"))) << error.toStdString();
+    EXPECT_EQ(service().createSession(), nullptr);
+    EXPECT_EQ(service().createVideoDataOutput(), nullptr);
+    EXPECT_EQ(service().createAudioFileOutput(), nullptr);
+}
+
+// Without udev's description of a node (no udev daemon), the node itself is asked.
+struct QueryCap {
+    static gboolean handle(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer deviceCaps)
+    {
+        if (umockdev_ioctl_client_get_request(client) != VIDIOC_QUERYCAP)
+            return FALSE;
+        GError* error = nullptr;
+        UMockdevIoctlData* data =
+            umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(v4l2_capability), &error);
+        if (!data)
+            return FALSE;
+        auto* capability = reinterpret_cast<v4l2_capability*>(data->data);
+        *capability = {};
+        // Both nodes share the driver's capabilities; only device_caps tells them apart.
+        capability->capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_DEVICE_CAPS;
+        capability->device_caps = GPOINTER_TO_UINT(deviceCaps);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    }
+};
+
+TEST_F(CaptureServiceV4l2Test, WithoutUdevsCapabilitiesTheNodesOwnDeviceCapsDecide)
+{
+    std::vector<UMockdevIoctlBase*> handlers;
+    for (const auto& [node, caps] : {std::pair{"/dev/video0", V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING},
+                                     std::pair{"/dev/video1", V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING}}) {
+        handlers.push_back(umockdev_ioctl_base_new());
+        g_signal_connect(handlers.back(), "handle-ioctl", G_CALLBACK(QueryCap::handle), GUINT_TO_POINTER(caps));
+        GError* error = nullptr;
+        ASSERT_TRUE(umockdev_testbed_attach_ioctl(usb.testbed(), node, handlers.back(), &error)) << error->message;
+    }
+    const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
+    ASSERT_EQ(rx.video, "/dev/video0");
+    for (const QString& node : {rx.videoSyspath, rx.metadataSyspath})
+        umockdev_testbed_set_property(usb.testbed(), node.toUtf8().constData(), "ID_V4L_CAPABILITIES", "");
+
+    const QList<CaptureDevicePtr> listed = cameras();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(std::static_pointer_cast<CaptureDeviceV4l2>(listed[0])->devnode(), rx.video);
+    for (UMockdevIoctlBase* handler : handlers)
+        g_object_unref(handler);
+}
+
+}  // namespace
