@@ -200,7 +200,8 @@ void HidDeviceHidraw::unscheduleFromRunLoop()
 
 void HidDeviceHidraw::readable()
 {
-    if (fd_ < 0 || !scheduled_ || delivering_)
+    // The notifier is on only while scheduled and not delivering.
+    if (fd_ < 0)
         return;
     // The callback may drop the library's last reference to us.
     const auto keepAlive = shared_from_this();

@@ -277,6 +277,17 @@ TEST_P(HidrawUnplug, EndsDeliveryWithoutSpinningAndTheRemovalFollows)
     EXPECT_EQ(heard.removed[0], device);
 }
 
+TEST_F(HidrawService, AWriteToADeviceThatHasGoneAnswersNoDevice)
+{
+    const EmulatedNodes voxa = usb.plug(EmulatedDevice::speakerphone(kVoxa, 0x0760, "3"));
+    const HidDevicePtr device = listed(kVoxa);
+    ASSERT_TRUE(device);
+    const std::uint8_t report[] = {8, 0x10, 1};
+    ASSERT_EQ(device->setReport(report, sizeof report), kHidSuccess);
+    usb.hid(voxa).hangUp(EmulatedHid::Gone::Hangup);
+    EXPECT_EQ(device->setReport(report, sizeof report), kHidNoDevice);
+}
+
 INSTANTIATE_TEST_SUITE_P(Node, HidrawUnplug, ::testing::Values(EmulatedHid::Gone::Hangup, EmulatedHid::Gone::ReadError),
                          [](const auto& param) {
                              return param.param == EmulatedHid::Gone::Hangup ? "HangsUp" : "FailsReads";
