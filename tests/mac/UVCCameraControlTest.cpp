@@ -35,11 +35,9 @@ protected:
 
 TEST_F(UvcControl, TypedRequestsPutTheClassRequestOnTheWire)
 {
+    // Typed sets and gets of every standard control, and GET_MIN, GET_MAX and GET_DEF, are on
+    // the wire in the core's control and range tests.
     attach("LUM610");
-    EXPECT_TRUE(control->setData(-5, 2, 2, 3));
-    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_CUR, 2, 2, 3), -5 + 0x10000);
-    EXPECT_TRUE(control->setData(4600, 4, 10, 3));
-    EXPECT_EQ(control->getDataFor(UVCCameraControl::UVC_GET_MAX, 4, 10, 3), 6500);
     const std::uint8_t contrast[2] = {0x21, 0x00};
     EXPECT_TRUE(control->setStructData(contrast, 2, 3, 3));
     std::uint8_t answer[2] = {};
@@ -51,10 +49,8 @@ TEST_F(UvcControl, TypedRequestsPutTheClassRequestOnTheWire)
     QStringList sent;
     for (const auto& request : device->uvc()->requests())
         sent << wire(request);
-    EXPECT_EQ(sent, (QStringList{"21 01 0200 0300 2 [fb ff]", "a1 81 0200 0300 2 [fb ff]",
-                               "21 01 0a00 0300 4 [f8 11 00 00]", "a1 83 0a00 0300 4 [64 19 00 00]",
-                               "21 01 0300 0300 2 [21 00]", "a1 87 0300 0300 2 [32 00]",
-                               "21 01 0300 0300 2 [01 00]", "21 01 0600 0100 8 [ff ff ff ff ff ff ff ff]"}));
+    EXPECT_EQ(sent, (QStringList{"21 01 0300 0300 2 [21 00]", "a1 87 0300 0300 2 [32 00]", "21 01 0300 0300 2 [01 00]",
+                               "21 01 0600 0100 8 [ff ff ff ff ff ff ff ff]"}));
 }
 
 // Unit 3's brightness is kept to -127..127 both ways (out of range reads and writes 0);
