@@ -15,7 +15,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -389,6 +392,22 @@ void EmulatedUsb::unplug(const EmulatedNodes& nodes, EmulatedHid::Gone how)
             umockdev_testbed_uevent(testbed_, node.toUtf8().constData(), "remove");
     }
     umockdev_testbed_remove_device(testbed_, nodes.usbSyspath.toUtf8().constData());
+}
+
+void runUnderUmockdev(char** argv)
+{
+    constexpr const char* kPreload = "libumockdev-preload.so.0";
+    const char* previous = std::getenv("LD_PRELOAD");
+    if (previous && std::strstr(previous, "libumockdev-preload"))
+        return;
+    const std::string preload = previous && *previous ? std::string(kPreload) + ":" + previous : std::string(kPreload);
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string options = asan && *asan ? std::string(asan) + ":verify_asan_link_order=0" : "verify_asan_link_order=0";
+    setenv("ASAN_OPTIONS", options.c_str(), 1);
+    execv("/proc/self/exe", argv);
+    std::perror("cannot restart under umockdev");
+    std::exit(2);
 }
 
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)

@@ -178,6 +178,13 @@ private:
     std::set<QString> unplugged_;
 };
 
+// Starts this program again with umockdev's preload library in place, unless it already
+// runs under it, so that a test or benchmark program runs the same from ctest, a debugger
+// or a shell. Call it first thing in main(). The sanitizer runtime would insist on coming
+// first among the preloaded libraries; umockdev's only wraps system calls, so its order
+// does not matter to it.
+void runUnderUmockdev(char** argv);
+
 // Runs the Qt event loop until `done` holds or `limit` has passed; whether it holds. Real
 // backends deliver from the event loop, so this is how a test waits for them.
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
