@@ -79,12 +79,12 @@ bool HidDeviceHidraw::ensureOpen(HidStatus* failure)
             if (!refusalLogged_) {
                 refusalLogged_ = true;
                 qCWarning(lcHid).noquote()
-                    << QStringLiteral("cannot open %1 (%2): permission denied. The device node belongs to root; "
-                                      "a udev rule lets the logged-in user in, for example a file "
-                                      "/etc/udev/rules.d/70-uvccam.rules with the line\n"
-                                      "    KERNEL==\"hidraw*\", ATTRS{idVendor}==\"%3\", TAG+=\"uaccess\"\n"
-                                      "then \"udevadm control --reload && udevadm trigger\" and plug the device "
-                                      "in again.")
+                    << QStringLiteral("cannot open %1 (%2): permission denied. The node belongs to root; a udev "
+                                      "rule lets the logged-in user in: copy udev/70-uvccam.rules from the "
+                                      "library's sources to /etc/udev/rules.d/, or write a rule of your own there "
+                                      "such as\n"
+                                      "    SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"%3\", TAG+=\"uaccess\"\n"
+                                      "then run \"udevadm control --reload && udevadm trigger\".")
                            .arg(devnode_, productName_)
                            .arg(vendorId_, 4, 16, QLatin1Char('0'));
             }
