@@ -73,6 +73,13 @@ TEST_F(CaptureServiceV4l2Test, ListsEachUsbCameraByItsCaptureNodeInTheSystemsIde
     EXPECT_EQ(service().defaultDeviceWithMediaType(MediaType::Video), listed[0]);
     EXPECT_TRUE(service().devicesWithMediaType(MediaType::Audio).isEmpty());
     EXPECT_EQ(service().defaultDeviceWithMediaType(MediaType::Audio), nullptr);
+
+    // udev's news of these arrivals was still on its way when the list was taken: read now,
+    // it announces nothing the list did not already hold.
+    int notifications = 0;
+    service().addObserver([&](const CaptureDeviceNotification&) { ++notifications; });
+    EXPECT_FALSE(waitFor([&] { return notifications > 0; }, std::chrono::milliseconds(300)));
+    EXPECT_EQ(cameras(), listed);
 }
 
 TEST_F(CaptureServiceV4l2Test, AnnouncesArrivalAndRemovalOnceWithTheListedObjectToTheObserversOfTheTime)
