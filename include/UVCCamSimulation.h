@@ -39,8 +39,8 @@ UVCCAM_EXPORT void wait(double seconds);
 // virtual clock, real time otherwise. Measure what happens during wait() with it.
 UVCCAM_EXPORT double clockSeconds();
 
-// True while the simulator is the platform in use (also the default until real device
-// support is chosen).
+// True while the simulator is the platform in use. The library's default platform is the
+// machine's own devices; only useSimulatedDevices() makes this true.
 UVCCAM_EXPORT bool isSimulating();
 
 // The camera models the simulator can attach, in the library's model-table order.

@@ -1,8 +1,7 @@
-// The platform services in use, and the default choice: simulated devices, real time.
+// The platform services in use, and the default choice: this machine's devices.
 #include "platform/Platform.h"
 
-#include "platform/linux/LogSinkSystem.h"
-#include "platform/linux/RunLoopQt.h"
+#include "platform/linux/PlatformLinux.h"
 #include "platform/sim/Simulator.h"
 
 #include <QDir>
@@ -43,7 +42,7 @@ Platform::~Platform()
 Platform& Platform::current()
 {
     if (!installedPlatform())
-        Simulator::install(std::make_unique<RunLoopQt>(), std::make_unique<LogSinkSystem>());
+        install(PlatformLinux::create());
     return *installedPlatform();
 }
 

@@ -61,8 +61,9 @@ public:
     HotKeyService& hotKeys() { return *services_.hotKeys; }
     KeyboardLayoutService& keyboardLayout() { return *services_.keyboardLayout; }
 
-    // The services in use. Until a backend is installed this is the simulator with no
-    // devices on the real-time Qt event loop: a machine with nothing attached.
+    // The services in use. Until one is installed, the first call makes this machine's
+    // (PlatformLinux) on the host's Qt event loop; the simulator is installed only on
+    // request (uvccam::sim::useSimulatedDevices, or a test's own platform).
     static Platform& current();
 
     // Replaces the services in use. Objects made on the previous platform must be gone.

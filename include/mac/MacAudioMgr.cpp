@@ -109,7 +109,8 @@ void MacAudioMgr::startRecording()
     if (!audioCaptureDevice_)
         error = QStringLiteral("no audio input");
     audioOutput_ = capture.createAudioFileOutput();
-    if (audioInput_ && captureSession_->canAddInput(audioInput_) && captureSession_->canAddOutput(audioOutput_)) {
+    // A platform without capture sessions yet records nothing, as without an input.
+    if (captureSession_ && audioInput_ && captureSession_->canAddInput(audioInput_) && captureSession_->canAddOutput(audioOutput_)) {
         logSystem("Can add the inputs and outputs");
         captureSession_->addInput(audioInput_);
         captureSession_->addOutput(audioOutput_);

@@ -107,10 +107,13 @@ CaptureSessionPtr MacCamera::createCaptureSession()
 {
     auto& capture = Platform::current().capture();
     auto session = capture.createSession();
+    // A platform without video capture yet makes no session: the camera then streams nothing.
+    if (!session)
+        return nullptr;
     session->setSessionPreset(SessionPreset::Photo);
     // A device that cannot be opened gives no input; the session then cannot take it.
     auto input = capture.deviceInputWithDevice(captureDevice_);
-    if (!session->canAddInput(input))
+    if (!input || !session->canAddInput(input))
         return nullptr;
     session->addInput(input);
     return session;

@@ -415,6 +415,9 @@ void MacUVCCamOC::buildCaptureObjects()
 
 void MacUVCCamOC::attachVideoOutput()
 {
+    // A platform without video capture yet makes no output; there is nothing to attach.
+    if (!videoOutput)
+        return;
     videoOutput->setVideoSettings(VideoSettings{videoWidth, videoHeight, kPixelFormat2vuy});
     // A slow frame receiver drops frames rather than letting them queue up.
     videoOutput->setAlwaysDiscardsLateVideoFrames(true);

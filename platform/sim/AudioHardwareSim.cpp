@@ -23,8 +23,14 @@ float bitsFloat(std::uint32_t bits)
 
 }  // namespace
 
-AudioHardwareSim::AudioHardwareSim()
+AudioHardwareSim::AudioHardwareSim(Devices devices)
 {
+    if (devices == Devices::None) {
+        objects_ = {kAudioObjectSystemObject};
+        store(kAudioObjectSystemObject, defaultDeviceAddress(true), kAudioObjectUnknown);
+        store(kAudioObjectSystemObject, defaultDeviceAddress(false), kAudioObjectUnknown);
+        return;
+    }
     objects_ = {kAudioObjectSystemObject, kSpeaker, kMicrophone};
     store(kAudioObjectSystemObject, defaultDeviceAddress(true), kSpeaker);
     store(kAudioObjectSystemObject, defaultDeviceAddress(false), kMicrophone);

@@ -15,8 +15,13 @@ namespace uvccam::platform {
 // the built-in microphone ("Built-in Microphone", 74) with input volume and mute. Every
 // property holds a 4-byte value and is settable until a test says otherwise. Nothing is
 // clamped: a volume set through the knobs or written by a client is stored as given.
+//
+// With Devices::None it is a system with no sound devices at all: the system object alone,
+// both defaults reading as no device. A platform whose sound backend is still to come uses
+// it, so that no volume is ever invented.
 class AudioHardwareSim : public AudioHardwareService {
 public:
+    enum class Devices { BuiltIn, None };
     static constexpr AudioObjectID kSpeaker = 73;
     static constexpr AudioObjectID kMicrophone = 74;
     static constexpr float kDefaultOutputVolume = 0.75f;
@@ -27,7 +32,7 @@ public:
     static constexpr AudioStatus kBadPropertySize = 0x2173697A;  // '!siz'
     static constexpr AudioStatus kIllegalOperation = 0x6E6F7065; // 'nope'
 
-    AudioHardwareSim();
+    explicit AudioHardwareSim(Devices devices = Devices::BuiltIn);
 
     bool hasProperty(AudioObjectID object, const AudioPropertyAddress& address) override;
     AudioStatus getPropertyData(AudioObjectID object, const AudioPropertyAddress& address, std::uint32_t* ioDataSize,

@@ -5,8 +5,10 @@
 
 namespace uvccam::platform {
 
-ProcessServiceSim::ProcessServiceSim()
+ProcessServiceSim::ProcessServiceSim(Applications applications)
 {
+    if (applications == Applications::None)
+        return;
     order_.push_back({kOwnProcess, true});
     order_.push_back({kDesktopProcess, true});
 }

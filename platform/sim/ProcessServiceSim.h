@@ -12,8 +12,13 @@ namespace uvccam::platform {
 // front passes to the next visible one; showing it leaves it where it is; bringing it
 // to the front shows it too. Unknown serial numbers, no process among them, are refused
 // with kProcessNotFound, as the session refuses them.
+//
+// With Applications::None no application runs: nothing is in front and every request is
+// refused, as a platform whose desktop backend is still to come must answer rather than
+// invent an application.
 class ProcessServiceSim : public ProcessService {
 public:
+    enum class Applications { HostAndDesktop, None };
     static constexpr ProcessSerialNumber kOwnProcess{0, 0x1001};
     static constexpr ProcessSerialNumber kDesktopProcess{0, 0x1002};
 
@@ -25,7 +30,7 @@ public:
         ProcessStatus status;
     };
 
-    ProcessServiceSim();
+    explicit ProcessServiceSim(Applications applications = Applications::HostAndDesktop);
 
     ProcessStatus frontProcess(ProcessSerialNumber& process) override;
     ProcessStatus showHideProcess(const ProcessSerialNumber& process, bool visible) override;

@@ -53,9 +53,11 @@ constexpr std::array<SpeakerphoneModel, 2> kSpeakerphoneModels{{
     {"VOXA30", 0x0030},
 }};
 
+// The simulator in use, or nullptr when the platform in use is another (the machine's own,
+// by default): then every function here that would touch a simulated device refuses.
 std::shared_ptr<Simulator> simulator()
 {
-    platform::Platform::current();  // the default platform is the simulator
+    platform::Platform::current();  // made now if nothing was chosen, so that the answer holds
     return Simulator::active();
 }
 
@@ -201,6 +203,9 @@ QStringList attachedDevices()
 
 void setSystemVolumes(float output, float input)
 {
+    // Another platform may stand in with a simulated service (an empty one) of its own.
+    if (!simulator())
+        return;
     auto* audio = dynamic_cast<platform::AudioHardwareSim*>(&platform::Platform::current().audioHardware());
     if (!audio)
         return;
@@ -211,7 +216,7 @@ void setSystemVolumes(float output, float input)
 
 bool pressHotKey(int keyCode, quint64 modifierFlags, double holdSeconds)
 {
-    if (keyCode < 0 || keyCode > 0xFFFF || !(holdSeconds >= 0.0))
+    if (keyCode < 0 || keyCode > 0xFFFF || !(holdSeconds >= 0.0) || !simulator())
         return false;
     auto* hotKeys = dynamic_cast<platform::HotKeyServiceSim*>(&platform::Platform::current().hotKeys());
     if (!hotKeys)

@@ -1,0 +1,59 @@
+// The Linux platform's services: which are real now, and the empty simulations that stand in for the rest.
+#include "platform/linux/PlatformLinux.h"
+
+#include "platform/linux/CaptureServiceV4l2.h"
+#include "platform/linux/HidServiceHidraw.h"
+#include "platform/linux/LogSinkSystem.h"
+#include "platform/linux/RunLoopQt.h"
+#include "platform/linux/UdevWatcher.h"
+#include "platform/sim/AudioHardwareSim.h"
+#include "platform/sim/AudioPlaybackSim.h"
+#include "platform/sim/HotKeyServiceSim.h"
+#include "platform/sim/KeyboardLayoutServiceSim.h"
+#include "platform/sim/LoginItemsServiceSim.h"
+#include "platform/sim/ProcessServiceSim.h"
+#include "platform/sim/Simulator.h"
+#include "platform/sim/TaskInfoServiceSim.h"
+#include "platform/sim/UsbServiceSim.h"
+
+namespace uvccam::platform {
+
+std::unique_ptr<Platform> PlatformLinux::create()
+{
+    auto runLoop = std::make_unique<RunLoopQt>();
+    // One watcher, one udev monitor, for every Linux service: the cameras' video nodes,
+    // their and the speakerphones' HID nodes, and later their sound cards.
+    const std::shared_ptr<UdevWatcher> watcher = UdevWatcher::create({"video4linux", "hidraw", "sound"});
+    // A simulator with nothing attached, of this platform's own: never installed, so
+    // never the active one, and nothing can be attached to it from outside.
+    const auto nothingAttached = std::make_shared<Simulator>(*runLoop);
+
+    Platform::Services services;
+    services.capture = std::make_unique<CaptureServiceV4l2>(watcher, *runLoop);
+    services.usb = std::make_unique<UsbServiceSim>(nothingAttached);
+    services.hid = std::make_unique<HidServiceHidraw>(watcher);
+    services.audioHardware = std::make_unique<AudioHardwareSim>(AudioHardwareSim::Devices::None);
+    // Only the library's own test clip is ever played, and without sound devices no clip is
+    // recorded, so nothing reaches this player.
+    services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
+    services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);
+    auto loginItems = std::make_unique<LoginItemsServiceSim>();
+    // An item kept only in memory would look stored and be gone at the next start.
+    loginItems->refuseInsertions();
+    services.loginItems = std::move(loginItems);
+    // No thread list: the processor load reads as a failure, not as an idle process.
+    auto taskInfo = std::make_unique<TaskInfoServiceSim>();
+    taskInfo->removeAllThreads();
+    taskInfo->failTaskBasicInfo();
+    services.taskInfo = std::move(taskInfo);
+    services.hotKeys = std::make_unique<HotKeyServiceSim>(*runLoop);
+    // Keys are named after the user's layout, which only a desktop backend can know.
+    auto keyboardLayout = std::make_unique<KeyboardLayoutServiceSim>();
+    keyboardLayout->setLayoutData(KeyboardLayoutServiceSim::LayoutData::None);
+    services.keyboardLayout = std::move(keyboardLayout);
+    services.runLoop = std::move(runLoop);
+    services.log = std::make_unique<LogSinkSystem>();
+    return std::make_unique<Platform>(std::move(services));
+}
+
+}  // namespace uvccam::platform

@@ -1,0 +1,105 @@
+// The platform a host gets on Linux: chosen by default, the simulator only on request, nothing
+// invented where a backend is still to come, and the library whole on a camera it cannot stream.
+#include "platform/linux/PlatformLinux.h"
+
+#include "UVCCam.h"
+#include "UVCCamSimulation.h"
+#include "hotkey/HKHotKeyCenter.h"
+#include "hotkey/HKStringFromKeyCode.h"
+#include "mac/MacAppServiceOC.h"
+#include "mac/MacCameraManager.h"
+#include "mac/MacHidDeviceManager.h"
+#include "mac/MacHotKeyManager.h"
+#include "mac/MacUVCCam.h"
+#include "platform/linux/CaptureServiceV4l2.h"
+#include "support/EmulatedUsb.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace uvccam::platform;
+using namespace uvccam::testing;
+
+namespace {
+
+constexpr quint64 kCommand = 0x100000;
+constexpr int kLKey = 37;
+
+// Each test starts with no platform chosen, so that the library's first use makes the default.
+class LinuxPlatform : public ::testing::Test {
+protected:
+    LinuxPlatform() { discardProcessState(); }
+    ~LinuxPlatform() override { discardProcessState(); }
+
+    static void discardProcessState()
+    {
+        uvccam::internal::discardAllCores();
+        MacCameraManager::discardSharedInstance();
+        MacHidDeviceManager::discardSharedInstance();
+        MacHotKeyManager::discardSharedInstance();
+        HKHotKeyCenter::discardSharedHotKeyCenter();
+        Platform::install(nullptr);
+    }
+
+    EmulatedUsb usb;
+};
+
+TEST_F(LinuxPlatform, IsTheDefaultAndTheSimulatorComesOnlyWhenAsked)
+{
+    std::unique_ptr<UVCCam> camera(acquireUVCCam());
+    EXPECT_NE(dynamic_cast<CaptureServiceV4l2*>(&Platform::current().capture()), nullptr);
+    EXPECT_FALSE(uvccam::sim::isSimulating());
+    // Its stand-in services are simulated, yet nothing can be attached to them or pressed.
+    EXPECT_EQ(uvccam::sim::attachCamera(QStringLiteral("RX710")), QString());
+    EXPECT_TRUE(uvccam::sim::attachedDevices().isEmpty());
+    camera->setKeyboardConnected(true);
+    EXPECT_FALSE(uvccam::sim::pressHotKey(kLKey, kCommand, 0.0));
+    EXPECT_TRUE(camera->getDeviceList().isEmpty());
+
+    camera.reset();
+    discardProcessState();
+    uvccam::sim::useSimulatedDevices();
+    EXPECT_TRUE(uvccam::sim::isSimulating());
+    EXPECT_FALSE(uvccam::sim::attachCamera(QStringLiteral("RX710")).isEmpty());
+}
+
+TEST_F(LinuxPlatform, ServicesWhoseBackendIsStillToComeInventNothing)
+{
+    std::unique_ptr<UVCCam> camera(acquireUVCCam());
+    // No sound device: no volume, rather than the simulator's 75 % and 50 %.
+    EXPECT_EQ(camera->getSpeakerVol(), 0);
+    EXPECT_EQ(camera->getMicVol(), 0);
+    MacAppServiceOC application;
+    EXPECT_EQ(application.hideShowWindowFromDock(false), kProcessNotFound) << "no application is in front";
+    EXPECT_EQ(application.getCPULoading(), -1.0f) << "a load nobody measured is no load of 0";
+    application.setLaunchOnLogin(true);
+    EXPECT_TRUE(Platform::current().loginItems().snapshot().empty()) << "nothing kept that would vanish at exit";
+    EXPECT_FALSE(HKStringFromKeyCode(kLKey, kCommand).contains(QLatin1Char('L'), Qt::CaseInsensitive)) << "no layout names the keys";
+}
+
+TEST_F(LinuxPlatform, ACameraIsListedAndSelectedAndRefusesToStreamWithoutHarm)
+{
+    const EmulatedNodes rx =
+        usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, QStringLiteral("1.4")));
+    std::unique_ptr<UVCCam> camera(acquireUVCCam());
+    const QString uniqueId = QStringLiteral("0xf11400002a3b2574");
+    const QList<DeviceInfo> devices = camera->getDeviceList();
+    ASSERT_EQ(devices.size(), 1);
+    EXPECT_EQ(devices[0].modelName, "RX710");
+    EXPECT_EQ(devices[0].deviceUniqueId, uniqueId);
+    EXPECT_EQ(camera->setDevice(uniqueId), 1);
+
+    EXPECT_EQ(camera->startVideoStream(0), -1) << "no capture session on this platform yet";
+    camera->resetCamResolution();
+    EXPECT_EQ(camera->stopVideoStream(), -1);
+    EXPECT_EQ(camera->GetPixelBuffer(), nullptr);
+    camera->startAudioRecording(0, QString());
+
+    usb.unplug(rx);
+    ASSERT_TRUE(waitFor([&] { return camera->getDeviceList().isEmpty(); }));
+    EXPECT_FALSE(camera->findDevice());
+}
+
+}  // namespace
