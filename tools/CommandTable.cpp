@@ -13,8 +13,9 @@ usage: uvccamctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]
 
 Global options (anywhere on the line, each at most once):
   --simulate          use the simulated demonstration set (RX710, ST470, LUM610 and
-                      VOXA760); until the library drives real devices, every command but
-                      demo needs it
+                      VOXA760). Without it the tool works on this machine's devices, where
+                      list, info, watch, hid, uac and xu --hid work today; the others say
+                      that their backend is not there yet
   --virtual-clock     with --simulate: simulated time passes instantly; for scripts and tests
   --device UNIQUE_ID  select this device before the command (default: the library's choice)
   --json              machine-readable output (every command but demo; watch and hotkeys
@@ -30,11 +31,12 @@ Exit status:
   2  bad usage: an unknown command or option, an option given twice, a malformed value,
      a value outside the control's range (found before anything reached a device)
   3  no such device, none attached, the device left, the wrong kind of device for the
-     command, or no device backend (without --simulate)
+     command, or no backend for the command on this system yet (without --simulate)
 )";
 
 const char* const kOverviewExamples = R"(
 Examples:
+  uvccamctl list
   uvccamctl --simulate list
   uvccamctl --simulate get all
   uvccamctl --simulate set zoom 300
@@ -54,7 +56,7 @@ const std::vector<Command>& commandTable()
 speakerphone's product ID), the unique ID that --device takes, and a * at the selected one.
 
 Examples:
-  uvccamctl --simulate list
+  uvccamctl list
   uvccamctl --simulate list --json)",
          true, false, runList},
         {"info", "", "the selected device and its serial number",
@@ -190,7 +192,7 @@ With --json each event is one object on a line of its own, and a last one ("end"
 carries the counts.
 
 Examples:
-  uvccamctl --simulate watch
+  uvccamctl watch
   uvccamctl --simulate --virtual-clock watch --seconds 3 --replug --json)",
          true, false, runWatch},
         {"hotkeys", "[--seconds S] [--press]", "register the global hot keys and print each press",

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "Interrupt.h"
+#include "PendingBackends.h"
 #include "Session.h"
 
 #include "UVCCamDiagnostics.h"
@@ -29,7 +30,8 @@ void routeDiagnostics(bool verbose)
     });
 }
 
-// The platform is chosen once, before the first camera object is made.
+// The platform is chosen once, before the first camera object is made; without the
+// simulator the library's default, this machine's devices, is used.
 void choosePlatform(const GlobalOptions& options, const Command& command)
 {
     if (!options.simulate && !command.alwaysSimulated)
@@ -95,11 +97,12 @@ int main(int argc, char** argv)
     }
     if (const QString problem = checkGlobalOptions(options, *command); !problem.isEmpty())
         return fail(console, kBadUsage, problem);
-    // The library drives no real devices yet: without the simulator its platform is a machine
-    // with nothing attached, whose answers (no devices, the volumes of no device) would
-    // mislead. This statement goes when real devices are supported.
-    if (!options.simulate && !command->alwaysSimulated)
-        return fail(console, kNoDevice, QStringLiteral("no device backend for this system yet; use --simulate"));
+    // Without --simulate the library works on this machine's devices, where some of its
+    // backends are still to come; a command that needs one says so rather than failing.
+    if (!options.simulate && !command->alwaysSimulated) {
+        if (const QString pending = pendingBackend(*command, line.words()); !pending.isEmpty())
+            return fail(console, kNoDevice, pending);
+    }
 
     choosePlatform(options, *command);
     catchInterrupts();

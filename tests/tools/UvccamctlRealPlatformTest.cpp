@@ -1,0 +1,134 @@
+// uvccamctl without --simulate: the library's own platform, run as a process inside a umockdev
+// test bed, so that it sees the emulated devices and nothing of the machine it runs on.
+#include "support/EmulatedUsb.h"
+#include "support/QtPrinters.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+using namespace uvccam::testing;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class UvccamctlRealPlatform : public ::testing::Test {
+protected:
+    static ToolRun run(const QString& line)
+    {
+        QProcess process;
+        process.start(QStringLiteral(UVCCAMCTL_PATH), line.split(QLatin1Char(' ')));
+        EXPECT_TRUE(process.waitForFinished(60000)) << line.toStdString();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    // An empty test bed: a machine with no USB devices at all.
+    EmulatedUsb usb;
+};
+
+// Arguments, exit status, and standard output on success or the one line on standard error.
+using Exchange = std::tuple<QString, int, QString>;
+
+class UvccamctlRealPlatformExchange : public UvccamctlRealPlatform, public ::testing::WithParamInterface<Exchange> {};
+
+TEST_P(UvccamctlRealPlatformExchange, OnAMachineWithNothingAttached)
+{
+    const auto& [arguments, status, text] = GetParam();
+    const ToolRun result = run(arguments);
+    EXPECT_EQ(result.status, status);
+    EXPECT_EQ(result.out, status == 0 ? text : QString());
+    EXPECT_EQ(result.err, status == 0 ? QString() : "uvccamctl: " + text + '\n');
+}
+
+const Exchange kExchanges[] = {
+    {"list", 0, "MODEL  DEVICE ID  UNIQUE ID  SELECTED\n(none of the maker's devices is attached)\n"},
+    {"list --json", 0, "[\n]\n"},
+    {"get zoom", 3, "get: no backend for UVC camera controls on this system yet; use --simulate"},
+    {"xu get 4 1 4", 3, "xu: no backend for UVC extension units on this system yet; use --hid or --simulate"},
+    // Commands that work on real devices go on to look for the device.
+    {"xu get 3 1 4 --hid", 3, "xu get: no device selected (none of the maker's devices is attached)"},
+    {"hid query 0981", 3, "hid query: no device selected (none of the maker's devices is attached)"},
+    // Not the volumes of no device, which would read 0.
+    {"volume --json", 3, "volume: no backend for system volumes on this system yet; use --simulate"},
+};
+INSTANTIATE_TEST_SUITE_P(Commands, UvccamctlRealPlatformExchange, ::testing::ValuesIn(kExchanges));
+
+// The maker's devices on the emulated bus, their HID side answered by the simulator's firmware:
+// listed under the system's identities, and the library's reports on the wire as it built them.
+TEST_F(UvccamctlRealPlatform, ListsEmulatedDevicesAndExchangesHidReportsWithThem)
+{
+    const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, "1.4"));
+    const EmulatedNodes voxa = usb.plug(EmulatedDevice::speakerphone(QStringLiteral("VOXA760"), 0x0760, "2"));
+
+    const ToolRun list = run(QStringLiteral("list --json"));
+    ASSERT_EQ(list.status, 0) << list.err.toStdString();
+    const QJsonArray expected{
+        QJsonObject{{"model", "RX710"}, {"deviceId", 10811}, {"uniqueId", "0xf11400002a3b2574"}, {"kind", "camera"},
+                    {"selected", true}},
+        QJsonObject{{"model", "VOXA760"}, {"deviceId", 1888}, {"uniqueId", "f1200000"}, {"kind", "speakerphone"},
+                    {"selected", false}},
+    };
+    EXPECT_EQ(QJsonDocument::fromJson(list.out.toUtf8()).array(), expected) << list.out.toStdString();
+    EXPECT_EQ(run(QStringLiteral("info")).out,
+              "model name:     RX710\ndevice ID:      10811\nunique ID:      0xf11400002a3b2574\nkind:           camera\n"
+              "serial number:  (not read: no backend for USB requests on this system yet)\n");
+
+    const ToolRun set = run(QStringLiteral("--device f1200000 uac set 7 0a0b"));
+    EXPECT_EQ(set.out, "audio selector 7: wrote 0a 0b\n") << set.err.toStdString();
+    // Property report 08, the audio property command 11, the selector, "set", the value.
+    ASSERT_FALSE(usb.hid(voxa).received().empty());
+    const QByteArray sent = usb.hid(voxa).received().front();
+    EXPECT_EQ(sent.size(), 512);
+    EXPECT_EQ(sent.left(8).toHex(' '), "08 11 07 01 0a 0b 00 00");
+    EXPECT_EQ(run(QStringLiteral("--device f1200000 uac get 7 2")).out, "0a 0b\n") << "kept by the device between runs";
+
+    const ToolRun query = run(QStringLiteral("hid query 0981"));
+    EXPECT_EQ(query.out, "acknowledgement: 0x81\ndata (8 bytes): 00 01 02 03 04 05 06 07\n") << query.err.toStdString();
+    ASSERT_EQ(usb.hid(rx).received().size(), 1u) << "the selected camera's own HID interface";
+    EXPECT_EQ(usb.hid(rx).received().front(), QByteArray::fromHex("0981").leftJustified(512, '\0'));
+}
+
+// Reads the running tool's output until it holds `text`, for at most five seconds.
+bool waitForOutput(QProcess& tool, QString& out, const QString& text)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!out.contains(text) && elapsed.elapsed() < 5000) {
+        tool.waitForReadyRead(100);
+        out += QString::fromUtf8(tool.readAllStandardOutput());
+    }
+    return out.contains(text);
+}
+
+TEST_F(UvccamctlRealPlatform, WatchSeesACameraArriveAndLeave)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(UVCCAMCTL_PATH), {QStringLiteral("watch")});
+    QString out;
+    ASSERT_TRUE(waitForOutput(tool, out, QStringLiteral("watching 0 devices"))) << out.toStdString();
+
+    const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, "1.4"));
+    EXPECT_TRUE(waitForOutput(tool, out, QStringLiteral("deviceChange  + RX710 (0xf11400002a3b2574)"))) << out.toStdString();
+    usb.unplug(rx);
+    EXPECT_TRUE(waitForOutput(tool, out, QStringLiteral("deviceChange  - RX710 (0xf11400002a3b2574)"))) << out.toStdString();
+
+    tool.terminate();  // as Ctrl-C: the tool ends the watch and prints its counts
+    ASSERT_TRUE(tool.waitForFinished(10000));
+    out += QString::fromUtf8(tool.readAllStandardOutput());
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.endsWith(QStringLiteral("devices attached: 0\n"))) << out.toStdString();
+}
+
+}  // namespace
