@@ -11,7 +11,6 @@
 #include "mac/MacUVCCam.h"
 #include "platform/Platform.h"
 #include "platform/linux/RunLoopQt.h"
-#include "platform/linux/UsbLocation.h"
 #include "platform/sim/AudioHardwareSim.h"
 #include "platform/sim/AudioPlaybackSim.h"
 #include "platform/sim/CaptureServiceSim.h"
@@ -121,8 +120,6 @@ TEST_F(HidrawService, ListsEveryHidrawDeviceWithItsIdsNameAndUsbLocation)
     keyboard.vendorId = 0x046d;
     EmulatedDevice nameless = EmulatedDevice::speakerphone(QString(), 0x0031, "4");
     nameless.hidName = QStringLiteral("Maker Dock");
-    EmulatedDevice farBus = EmulatedDevice::speakerphone(QStringLiteral("VOXA30"), 0x0030, "1");
-    farBus.busnum = 20;
     const struct {
         const char* what;
         EmulatedDevice device;
@@ -136,7 +133,6 @@ TEST_F(HidrawService, ListsEveryHidrawDeviceWithItsIdsNameAndUsbLocation)
         {"the USB product string, not HID_NAME", speakerphone, 0x0760, "VOXA760", 0xf2300000},
         {"another vendor's device", keyboard, 0xc31c, "USB Keyboard", 0xf1120000, 0x046d},
         {"HID_NAME without a product string", nameless, 0x0031, "Maker Dock", 0xf1400000},
-        {"a location out of the readable range", farBus, 0x0030, "VOXA30", usbLocationId(20, QStringLiteral("1"))},
     };
     std::vector<QString> nodes;
     for (const auto& row : rows)
