@@ -31,8 +31,10 @@ namespace uvccam::platform {
 // device without numbered reports), strips it before the transfer. So the library's bytes
 // go out behind a 0: a 512-byte report is a 513-byte write, and the device receives the 512
 // bytes exactly. Written without it, the library's first byte would be taken for a report
-// ID: harmless by luck while that byte is 0x08, but a report that begins with 0 would lose
-// it and reach the device one byte short. A write is at most 4096 bytes, the ID included.
+// ID: the property reports (0x08 ...) would still reach a device through its interrupt OUT
+// endpoint unchanged, but one that takes output reports as SET_REPORT requests would be
+// asked for report 8, and a caller-built report that begins with 0 would lose that byte and
+// arrive one byte short. A write is at most 4096 bytes, the ID included.
 //
 // Input reports. The node is opened read-write and non-blocking on the first setReport or
 // input registration, and stays open until the device goes, because the kernel keeps input
@@ -51,8 +53,9 @@ namespace uvccam::platform {
 //
 // Permission. The nodes belong to root (mode 0600) unless a udev rule lets the logged-in
 // user in. A device that cannot be opened is still listed; the first refusal is logged on
-// the "uvccam.linux.hid" category with the node and the rule that grants access, and every
-// setReport on it answers kHidError (a later one may succeed once the rule is in place).
+// the "uvccam.linux.hid" category with the node and the rule that grants access, and
+// setReport answers kHidError while access is refused; once a rule grants it, the next
+// setReport or registration opens the node.
 class HidDeviceHidraw : public HidDevice, public std::enable_shared_from_this<HidDeviceHidraw> {
 public:
     // The kernel's largest report buffer (HID_MAX_BUFFER_SIZE), report ID byte included.
