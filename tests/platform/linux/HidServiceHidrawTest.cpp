@@ -10,18 +10,7 @@
 #include "mac/MacHotKeyManager.h"
 #include "mac/MacUVCCam.h"
 #include "platform/Platform.h"
-#include "platform/linux/RunLoopQt.h"
-#include "platform/sim/AudioHardwareSim.h"
-#include "platform/sim/AudioPlaybackSim.h"
-#include "platform/sim/CaptureServiceSim.h"
-#include "platform/sim/HotKeyServiceSim.h"
-#include "platform/sim/KeyboardLayoutServiceSim.h"
-#include "platform/sim/LogSinkRecorder.h"
-#include "platform/sim/LoginItemsServiceSim.h"
-#include "platform/sim/ProcessServiceSim.h"
-#include "platform/sim/Simulator.h"
-#include "platform/sim/TaskInfoServiceSim.h"
-#include "platform/sim/UsbServiceSim.h"
+#include "platform/linux/PlatformLinux.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"
 
@@ -332,28 +321,13 @@ TEST_F(HidrawService, ARefusedNodeIsNamedWithTheRuleThatGrantsAccessAndTheDevice
     EXPECT_EQ(usb.hid(voxa).received().size(), 1u);
 }
 
-// The library on a platform whose HID service is hidraw (the simulator's for the rest).
+// The library on the Linux platform, whose HID service is this one.
 class LibraryOnHidraw : public EmulatedHidraw {
 protected:
     LibraryOnHidraw()
     {
         discardProcessState();
-        auto runLoop = std::make_unique<RunLoopQt>();
-        simulator = std::make_shared<Simulator>(*runLoop);
-        Platform::Services services;
-        services.capture = std::make_unique<CaptureServiceSim>(simulator);
-        services.usb = std::make_unique<UsbServiceSim>(simulator);
-        services.hid = std::make_unique<HidServiceHidraw>(watcher);
-        services.audioHardware = std::make_unique<AudioHardwareSim>();
-        services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
-        services.process = std::make_unique<ProcessServiceSim>();
-        services.loginItems = std::make_unique<LoginItemsServiceSim>();
-        services.taskInfo = std::make_unique<TaskInfoServiceSim>();
-        services.hotKeys = std::make_unique<HotKeyServiceSim>(*runLoop);
-        services.keyboardLayout = std::make_unique<KeyboardLayoutServiceSim>();
-        services.runLoop = std::move(runLoop);
-        services.log = std::make_unique<LogSinkRecorder>();
-        Platform::install(std::make_unique<Platform>(std::move(services)));
+        Platform::install(PlatformLinux::create());
     }
     ~LibraryOnHidraw() override
     {
@@ -384,7 +358,6 @@ protected:
         return out;
     }
 
-    std::shared_ptr<Simulator> simulator;
     std::unique_ptr<MacUVCCam> camera;
     QStringList heard;
 };
@@ -435,13 +408,12 @@ TEST_F(LibraryOnHidraw, ReportsCrossTheNodeExactlyBothWays)
 
 TEST_F(LibraryOnHidraw, ACameraIsPairedWithItsOwnHidInterfaceByLocation)
 {
-    // The camera's video function comes from the simulator, at the emulated camera's location.
-    simulator->attach({DeviceProfile::Kind::Camera, QStringLiteral("RX710 Conference Camera"), 0x2a3b, 0x2574,
-                       0xf1140000, QStringLiteral("SN2574")});
     const EmulatedNodes rx710 = usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, "1.4"));
-    usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2575, "1.3"));
+    const EmulatedNodes other = usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2575, "1.3"));
     start();
-    EXPECT_EQ(listed(), QStringList{"RX710 0xf11400002a3b2574"});
+    // The capture service hears of the cameras from udev, on the loop.
+    ASSERT_TRUE(waitFor([&] { return listed().size() == 2; }));
+    EXPECT_EQ(listed(), (QStringList{"RX710 0xf11400002a3b2574", "RX710 0xf11300002a3b2575"}));
     ASSERT_EQ(camera->setDevice(QStringLiteral("0xf11400002a3b2574")), 1);
 
     const std::uint8_t value[] = {0x07};
@@ -450,6 +422,7 @@ TEST_F(LibraryOnHidraw, ACameraIsPairedWithItsOwnHidInterfaceByLocation)
     ASSERT_EQ(camera->getExProperty(3, read, sizeof read, 1), 0);
     EXPECT_EQ(read[0], 0x07);
     EXPECT_EQ(hex(usb.hid(rx710).received()), hex({bytes({0x08, 0x10, 3, 0x07}, 512)}));
+    EXPECT_TRUE(usb.hid(other).received().empty());
 }
 
 TEST_F(LibraryOnHidraw, AnUnplugDuringAReadEndsItWithoutAReport)
