@@ -55,6 +55,7 @@ TEST_P(UvccamctlRealPlatformExchange, OnAMachineWithNothingAttached)
 const Exchange kExchanges[] = {
     {"list", 0, "MODEL  DEVICE ID  UNIQUE ID  SELECTED\n(none of the maker's devices is attached)\n"},
     {"list --json", 0, "[\n]\n"},
+    {"--virtual-clock list", 2, "--virtual-clock needs --simulate"},
     {"get zoom", 3, "get: no backend for UVC camera controls on this system yet; use --simulate"},
     {"xu get 4 1 4", 3, "xu: no backend for UVC extension units on this system yet; use --hid or --simulate"},
     // Commands that work on real devices go on to look for the device.
