@@ -92,10 +92,8 @@ std::shared_ptr<CaptureDeviceV4l2> CaptureDeviceV4l2::fromRecord(const UdevRecor
 CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop)
     : watcher_(std::move(watcher)), runLoop_(runLoop)
 {
-    if (!watcher_) {
-        qCWarning(lcCapture, "no udev: no camera will be listed");
-        return;
-    }
+    if (!watcher_)
+        return;  // the watcher's creation has said why
     listenerId_ = watcher_->addListener(kSubsystem, [this](UdevWatcher::Action action, const UdevRecord& record) {
         if (action == UdevWatcher::Action::Added)
             arrived(record);
