@@ -245,19 +245,6 @@ const Exchange kCommands[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Commands, UvccamctlExchange, ::testing::ValuesIn(kCommands));
 
-TEST_F(Uvccamctl, WithoutTheSimulatorEveryDeviceCommandSaysThereIsNoBackend)
-{
-    // Not the library's platform without the simulator (a machine with nothing attached),
-    // whose answers (no devices, the volumes of no device) would mislead.
-    for (const QString& command : words(kDeviceCommands)) {
-        const ToolRun result = run(command);
-        EXPECT_EQ(result.status, 3) << command.toStdString();
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "uvccamctl: no device backend for this system yet; use --simulate\n");
-    }
-    EXPECT_EQ(run(QStringLiteral("--virtual-clock list")).err, "uvccamctl: --virtual-clock needs --simulate\n");
-}
-
 TEST_F(Uvccamctl, LibraryDiagnosticsAppearOnlyWithVerboseOnStandardErrorByChannel)
 {
     const ToolRun verbose = simulate(QStringLiteral("--verbose list"));
