@@ -57,16 +57,6 @@ bool capturesVideo(const UdevRecord& record)
     return !record.devnode.isEmpty() && nodeCapturesVideo(record.devnode);
 }
 
-// A copy of the ids registered now, so that observers may (un)register while they run.
-template <typename Map>
-std::vector<CaptureService::ObserverId> idsOf(const Map& byId)
-{
-    std::vector<CaptureService::ObserverId> ids;
-    for (const auto& entry : byId)
-        ids.push_back(entry.first);
-    return ids;
-}
-
 }  // namespace
 
 std::shared_ptr<CaptureDeviceV4l2> CaptureDeviceV4l2::fromRecord(const UdevRecord& record)
@@ -148,19 +138,7 @@ void CaptureServiceV4l2::left(const UdevRecord& record)
 void CaptureServiceV4l2::announce(CaptureDeviceNotification::Name name, const CaptureDevicePtr& device)
 {
     const CaptureDeviceNotification notification{name, device};
-    std::weak_ptr<Observers> observers = observers_;
-    runLoop_.dispatchAfter(Duration::zero(), [observers, recipients = idsOf(observers_->byId), notification] {
-        for (const ObserverId id : recipients) {
-            const auto live = observers.lock();
-            if (!live)
-                return;
-            const auto it = live->byId.find(id);
-            if (it == live->byId.end())
-                continue;
-            const Observer observer = it->second;  // survives its own removal
-            observer(notification);
-        }
-    });
+    observers_.post(runLoop_, [notification](const Observer& observer) { observer(notification); });
 }
 
 QList<CaptureDevicePtr> CaptureServiceV4l2::devicesWithMediaType(MediaType type)
@@ -175,14 +153,12 @@ QList<CaptureDevicePtr> CaptureServiceV4l2::devicesWithMediaType(MediaType type)
 
 CaptureService::ObserverId CaptureServiceV4l2::addObserver(Observer observer)
 {
-    const ObserverId id = observers_->nextId++;
-    observers_->byId.emplace(id, std::move(observer));
-    return id;
+    return observers_.add(std::move(observer));
 }
 
 void CaptureServiceV4l2::removeObserver(ObserverId id)
 {
-    observers_->byId.erase(id);
+    observers_.remove(id);
 }
 
 CaptureDevicePtr CaptureServiceV4l2::defaultDeviceWithMediaType(MediaType type)

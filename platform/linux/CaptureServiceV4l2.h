@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/CaptureService.h"
+#include "platform/ObserverList.h"
 #include "platform/RunLoop.h"
 #include "platform/linux/UdevWatcher.h"
 
@@ -69,11 +70,6 @@ public:
     void removeSessionStartObserver(ObserverId id) override;
 
 private:
-    struct Observers {
-        std::map<ObserverId, Observer> byId;
-        ObserverId nextId = 1;
-    };
-
     void arrived(const UdevRecord& record);
     void left(const UdevRecord& record);
     void announce(CaptureDeviceNotification::Name name, const CaptureDevicePtr& device);
@@ -82,8 +78,7 @@ private:
     RunLoop& runLoop_;
     UdevWatcher::ListenerId listenerId_ = 0;
     std::vector<std::shared_ptr<CaptureDeviceV4l2>> devices_;  // in listing order
-    // Shared with queued notifications, which must not outlive the service's observers.
-    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
+    ObserverList<Observer> observers_;
     // No session ever starts yet, so session-start observers are only numbered.
     ObserverId nextSessionStartObserverId_ = 1;
 };

@@ -16,15 +16,6 @@ constexpr std::size_t kDefaultFrameHeight = 360;
 constexpr double kToneHz = 440.0;
 constexpr double kPi = 3.14159265358979323846;
 
-// A copy of the ids registered now, so that callbacks may (un)register while they run.
-template <typename Map>
-std::vector<CaptureService::ObserverId> idsOf(const Map& byId)
-{
-    std::vector<CaptureService::ObserverId> ids;
-    for (const auto& entry : byId)
-        ids.push_back(entry.first);
-    return ids;
-}
 }  // namespace
 
 QString CaptureDeviceSim::uniqueID() const
@@ -306,14 +297,12 @@ QList<CaptureDevicePtr> CaptureServiceSim::devicesWithMediaType(MediaType type)
 
 CaptureService::ObserverId CaptureServiceSim::addObserver(Observer observer)
 {
-    const ObserverId id = observers_->nextId++;
-    observers_->byId.emplace(id, std::move(observer));
-    return id;
+    return observers_.add(std::move(observer));
 }
 
 void CaptureServiceSim::removeObserver(ObserverId id)
 {
-    observers_->byId.erase(id);
+    observers_.remove(id);
 }
 
 CaptureDevicePtr CaptureServiceSim::defaultDeviceWithMediaType(MediaType type)
@@ -326,40 +315,27 @@ CaptureDevicePtr CaptureServiceSim::defaultDeviceWithMediaType(MediaType type)
 
 CaptureService::ObserverId CaptureServiceSim::addSessionStartObserver(SessionStartObserver observer)
 {
-    const ObserverId id = sessionStartObservers_->nextId++;
-    sessionStartObservers_->byId.emplace(id, std::move(observer));
-    return id;
+    return sessionStartObservers_->add(std::move(observer));
 }
 
 void CaptureServiceSim::removeSessionStartObserver(ObserverId id)
 {
-    sessionStartObservers_->byId.erase(id);
+    sessionStartObservers_->remove(id);
 }
 
 CaptureSessionPtr CaptureServiceSim::createSession()
 {
     // Weak references only: a session may outlive the service.
-    std::weak_ptr<Observers<SessionStartObserver>> observers = sessionStartObservers_;
+    std::weak_ptr<ObserverList<SessionStartObserver>> observers = sessionStartObservers_;
     std::weak_ptr<Simulator> weakSimulator = simulator_;
     auto announceStart = [observers, weakSimulator](const CaptureSessionSim& started) {
         auto current = observers.lock();
         auto simulator = weakSimulator.lock();
-        if (!current || !simulator || current->byId.empty())
+        if (!current || !simulator)
             return;
         const QString description = QStringLiteral("CaptureSessionDidStartRunning session=%1")
                                         .arg(reinterpret_cast<quintptr>(&started), 0, 16);
-        simulator->runLoop().dispatchAfter(Duration::zero(), [observers, recipients = idsOf(current->byId), description] {
-            for (ObserverId id : recipients) {
-                auto live = observers.lock();
-                if (!live)
-                    return;
-                auto it = live->byId.find(id);
-                if (it == live->byId.end())
-                    continue;
-                auto observer = it->second;
-                observer(description);
-            }
-        });
+        current->post(simulator->runLoop(), [description](const SessionStartObserver& observer) { observer(description); });
     };
     auto session = std::make_shared<CaptureSessionSim>(simulator_, announceStart);
     sessions_.erase(std::remove_if(sessions_.begin(), sessions_.end(), [](const auto& weak) { return weak.expired(); }),
@@ -423,26 +399,8 @@ void CaptureServiceSim::announce(CaptureDeviceNotification::Name name, const std
 
     // Observers registered now hear of the change; one that subscribes later finds the
     // device (or its absence) in its own enumeration instead.
-    const std::vector<ObserverId> recipients = idsOf(observers_->byId);
-    if (recipients.empty())
-        return;
-
-    std::weak_ptr<Observers<Observer>> observers = observers_;
-    simulator_->runLoop().dispatchAfter(Duration::zero(), [observers, recipients, notifications] {
-        for (const auto& notification : notifications) {
-            for (ObserverId id : recipients) {
-                auto current = observers.lock();
-                if (!current)
-                    return;
-                auto it = current->byId.find(id);
-                if (it == current->byId.end())
-                    continue;
-                // A copy, so that an observer may remove itself while it is called.
-                auto observer = it->second;
-                observer(notification);
-            }
-        }
-    });
+    for (const auto& notification : notifications)
+        observers_.post(simulator_->runLoop(), [notification](const Observer& observer) { observer(notification); });
 }
 
 }  // namespace uvccam::platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/CaptureService.h"
+#include "platform/ObserverList.h"
 #include "platform/sim/PixelBufferSim.h"
 #include "platform/sim/Simulator.h"
 
@@ -188,22 +189,16 @@ public:
     std::vector<std::shared_ptr<CaptureSessionSim>> sessions() const;
 
 private:
-    template <typename Callback>
-    struct Observers {
-        std::map<ObserverId, Callback> byId;
-        ObserverId nextId = 1;
-    };
-
     using Function = CaptureDeviceSim::Function;
     CaptureDevicePtr captureDeviceFor(const std::shared_ptr<SimulatedDevice>& device, Function function);
     void announce(CaptureDeviceNotification::Name name, const std::shared_ptr<SimulatedDevice>& device);
 
     std::shared_ptr<Simulator> simulator_;
     Simulator::ListenerId listenerId_ = 0;
-    // Shared with queued notifications, which must not outlive the service's observers.
-    std::shared_ptr<Observers<Observer>> observers_ = std::make_shared<Observers<Observer>>();
-    std::shared_ptr<Observers<SessionStartObserver>> sessionStartObservers_ =
-        std::make_shared<Observers<SessionStartObserver>>();
+    ObserverList<Observer> observers_;
+    // Shared with the sessions, which may outlive the service.
+    std::shared_ptr<ObserverList<SessionStartObserver>> sessionStartObservers_ =
+        std::make_shared<ObserverList<SessionStartObserver>>();
     std::map<std::pair<const SimulatedDevice*, Function>, CaptureDevicePtr> captureDevices_;
     CaptureDevicePtr builtInMicrophone_ = std::make_shared<BuiltInMicrophoneSim>();
     std::vector<std::weak_ptr<CaptureSessionSim>> sessions_;
