@@ -18,6 +18,32 @@ constexpr std::uint16_t kLanguageEnglishUs = 0x0409;
 constexpr std::uint8_t kInfoSupportsGetAndSet = 0x03;
 
 using Control = UvcCameraModel::Control;
+using ClassControl = UvcCameraModel::ClassControl;
+
+constexpr int kCameraTerminal = 1;
+constexpr int kExposureModeSelector = 2;  // the class's automatic-exposure mode
+constexpr int kPanSelector = 14;
+constexpr int kTiltSelector = 15;
+
+// The class's controls, each declared where the camera has the maker's control behind it
+// (automatic focus on the RX710 only). Where the class's selector or length differs from the
+// maker's, the camera answers both over one value.
+const ClassControl kClassControls[] = {
+    {true, kExposureModeSelector, 1, 1, 3},  // the maker's exposure mode, a bitmap of modes
+    {true, 4, 3, 4, 4},                      // exposure time
+    {true, 6, 5, 2, 6},                      // focus
+    {true, 8, 17, 1, 8},                     // automatic focus
+    {true, 11, 9, 2, 11},                    // zoom
+    {true, 13, 11, 8, UvcCameraModel::kPanTilt},  // pan and tilt, the maker's selectors 14 and 15
+    {false, 1, 8, 2, 1},    // backlight compensation
+    {false, 2, 0, 2, 2},    // brightness
+    {false, 3, 1, 2, 3},    // contrast
+    {false, 5, 10, 1, 5},   // power-line frequency
+    {false, 7, 3, 2, 7},    // saturation
+    {false, 8, 4, 2, 8},    // sharpness
+    {false, 10, 6, 2, 10},  // white-balance temperature
+    {false, 11, 12, 1, 11}, // automatic white balance
+};
 
 Control unsignedControl(int length, std::int64_t minimum, std::int64_t maximum, std::int64_t defaultValue)
 {
@@ -44,6 +70,15 @@ void encode(std::int64_t value, int length, std::uint8_t* bytes)
     const auto bits = static_cast<std::uint64_t>(value);
     for (int i = 0; i < length; ++i)
         bytes[i] = static_cast<std::uint8_t>(i < 8 ? (bits >> (8 * i)) & 0xFF : (value < 0 ? 0xFF : 0));
+}
+
+bool declares(const UvcCameraModel& camera, int unit, const ClassControl& c)
+{
+    if (c.cameraTerminal != (unit == kCameraTerminal) || (unit != kCameraTerminal && unit != camera.processingUnit()))
+        return false;
+    return c.makerSelector == UvcCameraModel::kPanTilt
+        ? camera.control(unit, kPanSelector) && camera.control(unit, kTiltSelector)
+        : camera.control(unit, c.makerSelector) != nullptr;
 }
 
 // Writes a value over the start of a stored property, keeping any longer tail.
@@ -86,6 +121,31 @@ UvcCameraModel::Control* UvcCameraModel::control(int unit, int selector)
 {
     auto found = controls_.find({unit, selector});
     return found == controls_.end() ? nullptr : &found->second;
+}
+
+const UvcCameraModel::Control* UvcCameraModel::control(int unit, int selector) const
+{
+    auto found = controls_.find({unit, selector});
+    return found == controls_.end() ? nullptr : &found->second;
+}
+
+std::vector<ClassControl> UvcCameraModel::classControls(int unit) const
+{
+    std::vector<ClassControl> declared;
+    for (const ClassControl& c : kClassControls) {
+        if (declares(*this, unit, c))
+            declared.push_back(c);
+    }
+    return declared;
+}
+
+const ClassControl* UvcCameraModel::classControl(int unit, int selector) const
+{
+    for (const ClassControl& c : kClassControls) {
+        if (c.selector == selector && declares(*this, unit, c))
+            return &c;
+    }
+    return nullptr;
 }
 
 QByteArray UvcCameraModel::extensionBytes(int unit, int selector, int length) const
@@ -144,10 +204,15 @@ UsbStatus UvcCameraModel::answer(const UsbSetupPacket& setup, std::uint8_t* data
         return answerExtensionUnit(setup, unit, selector, data);
 
     Control* target = control(unit, selector);
+    const ClassControl* declared = classControl(unit, selector);
+    if (!target && !declared)
+        return kUsbPipeStalled;
+    if (auto answered = answerInfoOrLength(setup, target ? target->length : declared->length, data))
+        return *answered;
+    if (declared && setup.wLength == declared->length)
+        return answerClassControl(*declared, unit, setup, data);
     if (!target)
         return kUsbPipeStalled;
-    if (auto answered = answerInfoOrLength(setup, target->length, data))
-        return *answered;
     // The maker's firmware answers a limit or default asked with fewer bytes than the
     // control has (its own range table does so) with the value's low bytes; the current
     // value must be asked and set with its exact length.
@@ -183,6 +248,45 @@ UsbStatus UvcCameraModel::answer(const UsbSetupPacket& setup, std::uint8_t* data
     }
 }
 
+UsbStatus UvcCameraModel::answerClassControl(const ClassControl& declared, int unit, const UsbSetupPacket& setup,
+                                             std::uint8_t* data)
+{
+    const bool panTilt = declared.makerSelector == kPanTilt;
+    const std::vector<Control*> parts = panTilt ? std::vector<Control*>{control(unit, kPanSelector), control(unit, kTiltSelector)}
+                                                : std::vector<Control*>{control(unit, declared.makerSelector)};
+    const int width = declared.length / static_cast<int>(parts.size());
+    const bool modes = declared.cameraTerminal && declared.selector == kExposureModeSelector;
+    if (setup.bRequest == SET_CUR) {
+        std::vector<std::int64_t> values;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const std::int64_t value = decode(data + i * width, width, parts[i]->isSigned);
+            // A mode is one bit, of a mode the camera offers.
+            const bool valid = modes ? value > 0 && (value & (value - 1)) == 0 && (value & kExposureModes)
+                                     : value >= parts[i]->minimum && value <= parts[i]->maximum;
+            if (!valid)
+                return kUsbPipeStalled;
+            values.push_back(value);
+        }
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            parts[i]->current = values[i];
+        return kUsbSuccess;
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const Control& part = *parts[i];
+        std::int64_t value = 0;
+        switch (setup.bRequest) {
+        case GET_CUR: value = part.current; break;
+        case GET_MIN: value = part.minimum; break;
+        case GET_MAX: value = part.maximum; break;
+        case GET_DEF: value = part.defaultValue; break;
+        case GET_RES: value = modes ? kExposureModes : 1; break;
+        default: return kUsbPipeStalled;
+        }
+        encode(value, width, data + i * width);
+    }
+    return kUsbSuccess;
+}
+
 std::optional<UsbStatus> UvcCameraModel::answerInfoOrLength(const UsbSetupPacket& setup, int length, std::uint8_t* data)
 {
     // Every control, standard or vendor, says it can be read and set, and how long it is.
@@ -206,7 +310,8 @@ UsbStatus UvcCameraModel::answerExtensionUnit(const UsbSetupPacket& setup, int u
     // Every extension unit offers selectors 1 to 16 as properties of up to 64 bytes.
     if (selector < 1 || selector > kExtensionSelectors)
         return kUsbPipeStalled;
-    if (auto answered = answerInfoOrLength(setup, kExtensionMaxLength, data))
+    const auto length = extensionLengths_.find({unit, selector});
+    if (auto answered = answerInfoOrLength(setup, length == extensionLengths_.end() ? kExtensionMaxLength : length->second, data))
         return *answered;
     if (setup.wLength < 1 || setup.wLength > kExtensionMaxLength)
         return kUsbPipeStalled;

@@ -18,6 +18,12 @@ namespace uvccam::platform {
 // Answers control requests the way the maker's cameras do: the camera terminal is unit 1,
 // the processing unit is 2 (RX710) or 3 (the others), extension units are 4 to 9. A
 // request for an unknown unit or selector, a wrong length or a value out of range stalls.
+//
+// The maker's software reaches some standard controls at selectors and lengths of the
+// firmware's own (pan at camera-terminal selector 14, a four-byte zoom). The camera also
+// declares the class's controls in its descriptor and answers them as the class defines
+// them, at the class's selector and length, over the same values (classControls()): that is
+// how a class driver such as Linux's uvcvideo reaches it.
 class UvcCameraModel {
 public:
     // UVC request codes.
@@ -46,6 +52,21 @@ public:
 
     enum class OpenFault { None, ExclusiveAccess, Fails };
 
+    // One control of the class that the camera declares: its selector in the camera terminal
+    // or the processing unit, its bit in that entity's bmControls, the class's length, and
+    // the maker's selector holding its value (kPanTilt: selectors 14 and 15, pan then tilt).
+    struct ClassControl {
+        bool cameraTerminal = false;
+        int selector = 0;
+        int bit = 0;
+        int length = 0;
+        int makerSelector = 0;
+    };
+    static constexpr int kPanTilt = -1;
+    // The automatic-exposure modes the camera offers (the class's GET_RES of that control):
+    // manual and aperture priority.
+    static constexpr int kExposureModes = 0x09;
+
     // What the library sent and what came of it, in order.
     struct Request {
         UsbSetupPacket setup;
@@ -60,6 +81,10 @@ public:
 
     // The standard control at unit/selector, or nullptr.
     Control* control(int unit, int selector);
+    const Control* control(int unit, int selector) const;
+    // The class's controls this camera declares for the camera terminal (1) or its
+    // processing unit, the bmControls bits of its descriptor following from them.
+    std::vector<ClassControl> classControls(int unit) const;
     void setControl(int unit, int selector, const Control& control) { controls_[{unit, selector}] = control; }
     // The bytes an extension-unit property holds now (zeros where never written).
     QByteArray extensionBytes(int unit, int selector, int length) const;
@@ -68,6 +93,10 @@ public:
     // GET_CUR and extensionBytes keep giving the applied one until applyDeferredProperties().
     void setDeferredProperty(int unit, int selector) { deferred_.insert({unit, selector}); }
     void applyDeferredProperties();
+    // A property's length as GET_LEN gives it (kExtensionMaxLength unless set). Reads and
+    // writes of up to kExtensionMaxLength bytes are taken whatever it says; a class driver
+    // that checks lengths (uvcvideo does) sends only this many.
+    void setExtensionLength(int unit, int selector, int length) { extensionLengths_[{unit, selector}] = length; }
 
     // Handles one request on the video-control interface's default pipe.
     UsbStatus controlRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred);
@@ -97,6 +126,8 @@ private:
     UsbStatus answer(const UsbSetupPacket& setup, std::uint8_t* data);
     // GET_INFO and GET_LEN, answered alike for every control; none for other requests.
     static std::optional<UsbStatus> answerInfoOrLength(const UsbSetupPacket& setup, int length, std::uint8_t* data);
+    const ClassControl* classControl(int unit, int selector) const;
+    UsbStatus answerClassControl(const ClassControl& declared, int unit, const UsbSetupPacket& setup, std::uint8_t* data);
     UsbStatus answerExtensionUnit(const UsbSetupPacket& setup, int unit, int selector, std::uint8_t* data);
     QByteArray serialDescriptor() const;
 
@@ -106,6 +137,7 @@ private:
     std::map<std::pair<int, int>, QByteArray> extensionProperties_;
     std::set<std::pair<int, int>> deferred_;
     std::map<std::pair<int, int>, QByteArray> pendingProperties_;
+    std::map<std::pair<int, int>, int> extensionLengths_;
     std::vector<Request> requests_;
     OpenFault openFault_ = OpenFault::None;
     int stallCount_ = 0;

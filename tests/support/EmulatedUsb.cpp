@@ -3,6 +3,8 @@
 #define QT_NO_KEYWORDS
 #include "support/EmulatedUsb.h"
 
+#include "platform/sim/SimulatedDevice.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -43,8 +45,12 @@ constexpr int kMaxWrite = 4096;
 
 }  // namespace
 
-EmulatedHid::EmulatedHid(std::uint16_t productId, std::function<void()> unplug)
-    : firmware_(model_, nullptr, productId), unplug_(std::move(unplug)), mainThread_(std::make_unique<QObject>())
+EmulatedHid::EmulatedHid(std::uint16_t productId, std::function<void()> unplug, platform::UvcCameraModel* camera,
+                         std::shared_ptr<std::recursive_mutex> lock)
+    : mutex_(lock ? std::move(lock) : std::make_shared<std::recursive_mutex>()),
+      firmware_(model_, camera, productId),
+      unplug_(std::move(unplug)),
+      mainThread_(std::make_unique<QObject>())
 {
     model_.setAnswerDelay(platform::Duration::zero());
     model_.addInputListener([this](const QByteArray& report, platform::Duration delay) { arrived(report, delay); });
@@ -73,43 +79,43 @@ void EmulatedHid::attach(_UMockdevTestbed* testbed, const QString& devnode)
 
 std::vector<QByteArray> EmulatedHid::received() const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     return model_.sentReports();
 }
 
 void EmulatedHid::send(const QByteArray& report)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     model_.sendInputReport(report, platform::Duration::zero());
 }
 
 void EmulatedHid::setBehaviour(platform::HidDeviceModel::Behaviour behaviour)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     model_.setBehaviour(behaviour);
 }
 
 void EmulatedHid::unplugOnNextReport()
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     unplugOnNextReport_ = true;
 }
 
 void EmulatedHid::withFirmware(const std::function<void(platform::HidFirmware&, platform::HidDeviceModel&)>& edit)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     edit(firmware_, model_);
 }
 
 int EmulatedHid::reads() const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     return reads_;
 }
 
 std::size_t EmulatedHid::pending() const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     return queue_.size();
 }
 
@@ -126,7 +132,7 @@ void EmulatedHid::arrived(const QByteArray& report, platform::Duration delay)
         context,
         [this, context, report, wait] {
             QTimer::singleShot(wait, context, [this, report] {
-                std::lock_guard<std::recursive_mutex> lock(mutex_);
+                std::lock_guard<std::recursive_mutex> lock(*mutex_);
                 enqueue(report);
             });
         },
@@ -152,7 +158,7 @@ void EmulatedHid::signalReadable()
 int EmulatedHid::onRead(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self)
 {
     auto* hid = static_cast<EmulatedHid*>(self);
-    std::lock_guard<std::recursive_mutex> lock(hid->mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*hid->mutex_);
     ++hid->reads_;
     if (hid->unplugged_) {
         umockdev_ioctl_client_complete(client, -1, hid->gone_ == Gone::ReadError ? EIO : EAGAIN);
@@ -182,7 +188,7 @@ int EmulatedHid::onRead(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void*
 int EmulatedHid::onWrite(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void* self)
 {
     auto* hid = static_cast<EmulatedHid*>(self);
-    std::lock_guard<std::recursive_mutex> lock(hid->mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*hid->mutex_);
     UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
     const int length = buffer->data_len;
     if (hid->unplugged_) {
@@ -215,7 +221,7 @@ int EmulatedHid::onWrite(_UMockdevIoctlBase*, _UMockdevIoctlClient* client, void
 
 void EmulatedHid::hangUp(Gone how)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(*mutex_);
     if (unplugged_)
         return;
     unplugged_ = true;
@@ -327,14 +333,31 @@ EmulatedNodes EmulatedUsb::plug(const EmulatedDevice& device)
 
     EmulatedNodes nodes;
     nodes.usbSyspath = QStringLiteral("/sys") + usb;
+    EmulatedUvcDriver* driver = nullptr;
     if (device.video) {
+        auto camera = std::make_unique<platform::UvcCameraModel>(device.productId == platform::SimulatedDevice::kRx710ProductId,
+                                                                 device.serial);
+        // The maker's software reads and writes the ST470's transfer mode as one byte: so
+        // long is that control.
+        if (device.productId == platform::HidFirmware::kSt470ProductId)
+            camera->setExtensionLength(platform::HidFirmware::kTransferModeUnit,
+                                       platform::HidFirmware::kTransferModeSelector, 1);
+        const QByteArray descriptors = cameraUsbDescriptors(*camera, device.vendorId, device.productId, device.hid);
+        record[0] += QStringLiteral("A: bConfigurationValue=1\nA: bNumInterfaces=%1\nH: descriptors=%2\n")
+                         .arg(device.hid ? 3 : 2)
+                         .arg(QString::fromLatin1(descriptors.toHex()));
         const QString interface = usb + QStringLiteral("/%1:1.0").arg(name);
-        record << QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=0e\n").arg(interface);
+        record << QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=0e\n"
+                                 "A: bInterfaceSubClass=01\nA: bInterfaceNumber=00\n")
+                      .arg(interface);
         // uvcvideo's two nodes: the capture node and the metadata node beside it.
         for (const bool capture : {true, false}) {
             const int number = nextVideo_++;
             const QString path = interface + QStringLiteral("/video4linux/video%1").arg(number);
+            // Its device number (video4linux's major, 81) lets tools that look a node up in
+            // /sys/dev/char by stat() find it, as v4l2-ctl does.
             record << QStringLiteral("P: %1\nN: video%2=00\nE: SUBSYSTEM=video4linux\nE: DEVNAME=/dev/video%2\n"
+                                     "E: MAJOR=81\nE: MINOR=%2\nA: dev=81:%2\n"
                                      "E: ID_V4L_VERSION=2\nE: ID_V4L_CAPABILITIES=%3\nA: name=%4\n")
                           .arg(path)
                           .arg(number)
@@ -342,6 +365,13 @@ EmulatedNodes EmulatedUsb::plug(const EmulatedDevice& device)
             (capture ? nodes.video : nodes.metadata) = QStringLiteral("/dev/video%1").arg(number);
             (capture ? nodes.videoSyspath : nodes.metadataSyspath) = QStringLiteral("/sys") + path;
         }
+        // The bus information uvcvideo gives: the host controller's name and the port path.
+        const QString busInfo = QStringLiteral("usb-%1-%2").arg(kController.section(QLatin1Char('/'), -1), device.devpath);
+        auto bound = std::make_unique<EmulatedUvcDriver>(std::move(camera), descriptors, device.product, busInfo);
+        bound->attach(testbed_, nodes.video, nodes.metadata);
+        bound->clearRequests();
+        driver = bound.get();
+        uvc_[nodes.video] = std::move(bound);
     }
     if (device.hid) {
         const QString interface = usb + QStringLiteral("/%1:1.4").arg(name);
@@ -350,7 +380,9 @@ EmulatedNodes EmulatedUsb::plug(const EmulatedDevice& device)
                                             .arg(nextHid_++, 4, 16, QLatin1Char('0'));
         const int number = nextHidraw_++;
         const QString path = hid + QStringLiteral("/hidraw/hidraw%1").arg(number);
-        record << QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=03\n").arg(interface)
+        record << QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=03\n"
+                                 "A: bInterfaceNumber=04\n")
+                      .arg(interface)
                << QStringLiteral("P: %1\nE: SUBSYSTEM=hid\nE: HID_ID=0003:0000%2:0000%3\nE: HID_NAME=%4\n")
                       .arg(hid, hex4(device.vendorId).toUpper(), hex4(device.productId).toUpper(),
                            device.hidName.isEmpty() ? device.product : device.hidName)
@@ -358,7 +390,9 @@ EmulatedNodes EmulatedUsb::plug(const EmulatedDevice& device)
                << QStringLiteral("P: %1\nN: hidraw%2\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw%2\n").arg(path).arg(number);
         nodes.hidraw = QStringLiteral("/dev/hidraw%1").arg(number);
         nodes.hidrawSyspath = QStringLiteral("/sys") + path;
-        auto function = std::make_unique<EmulatedHid>(device.productId, [this, nodes] { unplug(nodes); });
+        auto function = std::make_unique<EmulatedHid>(device.productId, [this, nodes] { unplug(nodes); },
+                                                      driver ? &driver->camera() : nullptr,
+                                                      driver ? driver->lock() : nullptr);
         function->attach(testbed_, nodes.hidraw);
         hid_[nodes.hidraw] = std::move(function);
     }
@@ -379,6 +413,11 @@ EmulatedHid& EmulatedUsb::hid(const EmulatedNodes& nodes)
     return *hid_.at(nodes.hidraw);
 }
 
+EmulatedUvcDriver& EmulatedUsb::uvc(const EmulatedNodes& nodes)
+{
+    return *uvc_.at(nodes.video);
+}
+
 void EmulatedUsb::unplug(const EmulatedNodes& nodes, EmulatedHid::Gone how)
 {
     // The test and a device told to leave at its next report may both ask.
@@ -387,6 +426,9 @@ void EmulatedUsb::unplug(const EmulatedNodes& nodes, EmulatedHid::Gone how)
     const auto hid = hid_.find(nodes.hidraw);
     if (hid != hid_.end())
         hid->second->hangUp(how);
+    const auto uvc = uvc_.find(nodes.video);
+    if (uvc != uvc_.end())
+        uvc->second->unplug();
     for (const QString& node : {nodes.videoSyspath, nodes.metadataSyspath, nodes.hidrawSyspath}) {
         if (!node.isEmpty())
             umockdev_testbed_uevent(testbed_, node.toUtf8().constData(), "remove");

@@ -3,6 +3,7 @@
 
 #include "platform/sim/HidDeviceModel.h"
 #include "platform/sim/HidFirmware.h"
+#include "support/EmulatedUvcDriver.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,7 +28,9 @@ namespace uvccam::testing {
 
 // One physical device, described as the tests need it. A camera has a video capture node,
 // its metadata twin (which the library must pass over) and, when `hid`, a vendor HID
-// interface with a hidraw node; a speakerphone has only the HID interface.
+// interface with a hidraw node; a speakerphone has only the HID interface. A camera's video
+// function is the simulator's camera model (the RX710's for product 0x2574) behind an
+// emulated uvcvideo, with the USB descriptors that model declares in sysfs.
 struct EmulatedDevice {
     QString product;                 // the USB product string
     std::uint16_t vendorId = 0x2a3b;
@@ -68,7 +71,8 @@ struct EmulatedNodes {
 // like the kernel's it drops what arrives while kQueueLimit reports wait.
 //
 // Everything here may be called from the test's thread while umockdev's worker thread
-// answers the node; one lock keeps the two apart.
+// answers the node; one lock keeps the two apart. On a camera it is the camera's lock,
+// which the firmware holds when it applies the camera's deferred UVC properties.
 class EmulatedHid {
 public:
     // How an open node shows that its device has gone.
@@ -81,7 +85,9 @@ public:
     // The kernel's 64-entry ring holds one report less than its size.
     static constexpr std::size_t kQueueLimit = 63;
 
-    EmulatedHid(std::uint16_t productId, std::function<void()> unplug);
+    // `camera` and `lock`: the camera's video function and its lock, or none (a speakerphone).
+    EmulatedHid(std::uint16_t productId, std::function<void()> unplug, platform::UvcCameraModel* camera = nullptr,
+                std::shared_ptr<std::recursive_mutex> lock = nullptr);
     ~EmulatedHid();
     EmulatedHid(const EmulatedHid&) = delete;
     EmulatedHid& operator=(const EmulatedHid&) = delete;
@@ -115,7 +121,7 @@ private:
     void enqueue(const QByteArray& report);
     void signalReadable();
 
-    mutable std::recursive_mutex mutex_;
+    std::shared_ptr<std::recursive_mutex> mutex_;
     platform::HidDeviceModel model_;
     platform::HidFirmware firmware_;
     std::deque<QByteArray> queue_;
@@ -164,6 +170,10 @@ public:
 
     // The HID function behind a plugged device's hidraw node.
     EmulatedHid& hid(const EmulatedNodes& nodes);
+    // The video function behind a plugged camera's capture node: its camera model (the
+    // requests that reached it, fault knobs) behind the emulated driver. Its requests start
+    // empty, without those the driver sent when it bound.
+    EmulatedUvcDriver& uvc(const EmulatedNodes& nodes);
 
     _UMockdevTestbed* testbed() const { return testbed_; }
 
@@ -173,7 +183,9 @@ private:
     int nextVideo_ = 0;
     int nextHidraw_ = 0;
     int nextHid_ = 1;
-    // By hidraw node; kept until the test bed goes, as open descriptors may still ask.
+    // By capture and hidraw node; kept until the test bed goes, as open descriptors may still
+    // ask. A camera's HID firmware uses its video function, so that goes last.
+    std::map<QString, std::unique_ptr<EmulatedUvcDriver>> uvc_;
     std::map<QString, std::unique_ptr<EmulatedHid>> hid_;
     std::set<QString> unplugged_;
 };

@@ -1,0 +1,128 @@
+// Linux's uvcvideo driver played for one emulated camera: its nodes' ioctls over the simulator's camera model.
+#pragma once
+
+#include "platform/sim/UvcCameraModel.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct _UMockdevTestbed;
+struct _UMockdevIoctlBase;
+struct _UMockdevIoctlClient;
+struct uvc_xu_control_query;
+struct v4l2_ext_control;
+struct v4l2_ext_controls;
+struct v4l2_query_ext_ctrl;
+struct v4l2_querymenu;
+
+namespace uvccam::testing {
+
+// What sysfs `descriptors` holds for a camera: its device descriptor (with the serial
+// string's index), then its one configuration: the video-control interface (0) with the
+// camera terminal 1, the processing unit, the extension units 4 to 9 and an output terminal
+// 10 in one chain, each terminal and unit with the bmControls the camera declares; a
+// video-streaming interface (1) with one uncompressed format; and, when `hid`, the vendor HID
+// interface (4).
+QByteArray cameraUsbDescriptors(const platform::UvcCameraModel& camera, std::uint16_t vendorId,
+                                std::uint16_t productId, bool hid);
+
+// uvcvideo bound to one camera, as a program sees it through the camera's two nodes. It
+// knows the camera only as the real driver does: the entities and bmControls of its
+// descriptors, and the answers to the class requests it sends, which go to the camera
+// model (so tests read there what reached the camera).
+//
+// Capture node: VIDIOC_QUERYCAP; VIDIOC_QUERYCTRL, VIDIOC_QUERY_EXT_CTRL and
+// VIDIOC_QUERYMENU; VIDIOC_G/S_CTRL and VIDIOC_G/S/TRY_EXT_CTRLS over the standard controls
+// that the camera terminal and processing unit declare, with uvcvideo's mapping to V4L2
+// controls; UVCIOC_CTRL_QUERY on extension units. Anything else fails with ENOTTY. The
+// metadata node answers VIDIOC_QUERYCAP only. Like the driver it
+// - asks every declared standard control GET_INFO when it binds (that decides which of
+//   GET_CUR and SET_CUR it offers), reads a control's limits once and its current value
+//   once (no control of these cameras says it changes by itself), and asks the current
+//   value before writing a V4L2 control that fills only part of its UVC control;
+// - clamps integers to the limits after rounding to the step (an unsigned control compares
+//   as unsigned 32 bits, so a negative value becomes the maximum), refuses a menu item out
+//   of range (ERANGE) or missing (EINVAL; the auto-exposure modes the camera's GET_RES does
+//   not name are missing);
+// - refuses with EACCES a manual control set while its automatic partner is on, and marks
+//   it inactive (exposure time under auto-exposure other than manual, white-balance
+//   temperature and focus under their automatic switches), as kernels since 6.2 do for
+//   VIDIOC_S_CTRL too;
+// - for UVCIOC_CTRL_QUERY: ENOENT for a unit that is no extension unit or a selector its
+//   bmControls lacks, and asks GET_LEN and GET_INFO the first time a control is used;
+//   ENOBUFS when `size` is not the control's length (2 for GET_LEN, 1 for GET_INFO);
+// - takes a stall to the camera's request error code control (GET_CUR, unit 0, selector 2)
+//   and fails as that code says (4 ERANGE, 5 to 8 EINVAL, 1 EBUSY ...), with EPIPE when
+//   that control stalls too, as on the simulator's cameras unless a test gives them one.
+class EmulatedUvcDriver {
+public:
+    EmulatedUvcDriver(std::unique_ptr<platform::UvcCameraModel> camera, const QByteArray& descriptors, QString card,
+                      QString busInfo);
+    ~EmulatedUvcDriver();
+    EmulatedUvcDriver(const EmulatedUvcDriver&) = delete;
+    EmulatedUvcDriver& operator=(const EmulatedUvcDriver&) = delete;
+
+    // Answers the two nodes; call before they exist, as a program may open them at once.
+    void attach(_UMockdevTestbed* testbed, const QString& captureNode, const QString& metadataNode);
+    // The camera has gone: every later ioctl fails with ENODEV.
+    void unplug();
+
+    // Runs `use` on the camera while no ioctl is being answered (fault knobs, values).
+    void withCamera(const std::function<void(platform::UvcCameraModel&)>& use);
+    // Every request the camera received since the plug (or the last clear), in order.
+    std::vector<platform::UvcCameraModel::Request> requests() const;
+    void clearRequests();
+
+    // For the camera's other functions (its HID firmware applies deferred properties): the
+    // camera and the lock that every access to it holds.
+    platform::UvcCameraModel& camera() { return *camera_; }
+    const std::shared_ptr<std::recursive_mutex>& lock() const { return lock_; }
+
+private:
+    struct Control;
+    struct Exposed;
+    struct ExtensionControl;
+    class Call;
+
+    static int onCapture(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* self);
+    static int onMetadata(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* self);
+
+    void bind(const QByteArray& descriptors);
+    int ioctl(Call& call);
+    int query(std::uint8_t request, std::uint8_t unit, std::uint8_t selector, std::uint8_t* data, int size);
+    int loadCurrent(Control& control);
+    int readLimits(Control& control);
+    const Exposed* find(std::uint32_t id) const;
+    int describe(std::uint32_t id, v4l2_query_ext_ctrl& description);
+    int menuItem(v4l2_querymenu& item);
+    int value(const Exposed& exposed, std::int32_t* value);
+    int checkAccess(v4l2_ext_control* list, std::uint32_t count, unsigned long ioctl, std::uint32_t* failed);
+    int getControls(v4l2_ext_controls& controls, v4l2_ext_control* list, unsigned long ioctl);
+    int setControls(v4l2_ext_controls& controls, v4l2_ext_control* list, unsigned long ioctl);
+    int set(const Exposed& exposed, std::int32_t* value);
+    int commit(v4l2_ext_control* list, std::uint32_t count, std::uint32_t* errorIndex);
+    void rollBack();
+    int extensionQuery(Call& call, uvc_xu_control_query& query);
+
+    std::shared_ptr<std::recursive_mutex> lock_ = std::make_shared<std::recursive_mutex>();
+    std::unique_ptr<platform::UvcCameraModel> camera_;
+    QString card_;
+    QString busInfo_;
+    bool unplugged_ = false;
+    // In the order uvcvideo walks the chain from the output terminal, which is the order it
+    // sends a multi-control set in.
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::vector<Exposed> exposed_;  // by V4L2 ID
+    std::map<int, std::uint64_t> extensionUnits_;  // unit ID: bmControls
+    std::map<std::pair<int, int>, ExtensionControl> extensionControls_;
+    std::vector<_UMockdevIoctlBase*> handlers_;
+};
+
+}  // namespace uvccam::testing
