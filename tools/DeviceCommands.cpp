@@ -2,7 +2,6 @@
 #include "DeviceCommands.h"
 
 #include "Commands.h"
-#include "PendingBackends.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -44,10 +43,7 @@ void printDeviceInfo(Session& session)
     console.line(QStringLiteral("device ID:      %1").arg(device.deviceId));
     console.line(QStringLiteral("unique ID:      %1").arg(device.deviceUniqueId));
     console.line(QStringLiteral("kind:           %1").arg(kindOf(device)));
-    // On real devices nothing reads a camera's serial number yet; "none" would be untrue.
-    const bool unread = serial.isEmpty() && !session.options().simulate && !isSpeakerphone(device);
-    console.line(QStringLiteral("serial number:  %1")
-                     .arg(!serial.isEmpty() ? serial : unread ? serialNumberPending() : QStringLiteral("(none)")));
+    console.line(QStringLiteral("serial number:  %1").arg(!serial.isEmpty() ? serial : QStringLiteral("(none)")));
 }
 
 int runList(Session& session, Arguments& arguments)

@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     // Without --simulate the library works on this machine's devices, where some of its
     // backends are still to come; a command that needs one says so rather than failing.
     if (!options.simulate && !command->alwaysSimulated) {
-        if (const QString pending = pendingBackend(*command, line.words()); !pending.isEmpty())
+        if (const QString pending = pendingBackend(*command); !pending.isEmpty())
             return fail(console, kNoDevice, pending);
     }
 

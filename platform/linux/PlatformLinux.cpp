@@ -6,15 +6,14 @@
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/UdevWatcher.h"
+#include "platform/linux/UsbServiceUvcvideo.h"
 #include "platform/sim/AudioHardwareSim.h"
 #include "platform/sim/AudioPlaybackSim.h"
 #include "platform/sim/HotKeyServiceSim.h"
 #include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "platform/sim/LoginItemsServiceSim.h"
 #include "platform/sim/ProcessServiceSim.h"
-#include "platform/sim/Simulator.h"
 #include "platform/sim/TaskInfoServiceSim.h"
-#include "platform/sim/UsbServiceSim.h"
 
 namespace uvccam::platform {
 
@@ -24,13 +23,10 @@ std::unique_ptr<Platform> PlatformLinux::create()
     // One watcher, one udev monitor, for every Linux service: the cameras' video nodes,
     // their and the speakerphones' HID nodes, and later their sound cards.
     const std::shared_ptr<UdevWatcher> watcher = UdevWatcher::create({"video4linux", "hidraw", "sound"});
-    // A simulator with nothing attached, of this platform's own: never installed, so
-    // never the active one, and nothing can be attached to it from outside.
-    const auto nothingAttached = std::make_shared<Simulator>(*runLoop);
 
     Platform::Services services;
     services.capture = std::make_unique<CaptureServiceV4l2>(watcher, *runLoop);
-    services.usb = std::make_unique<UsbServiceSim>(nothingAttached);
+    services.usb = std::make_unique<UsbServiceUvcvideo>(watcher);
     services.hid = std::make_unique<HidServiceHidraw>(watcher);
     services.audioHardware = std::make_unique<AudioHardwareSim>(AudioHardwareSim::Devices::None);
     // Only the library's own test clip is ever played, and without sound devices no clip is

@@ -446,45 +446,39 @@ void describeDevice(v4l2_capability& capability, const QString& card, const QStr
 
 int EmulatedUvcDriver::onCapture(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
 {
-    auto* driver = static_cast<EmulatedUvcDriver*>(self);
-    std::lock_guard<std::recursive_mutex> lock(*driver->lock_);
-    Call call(client);
-    const int result = driver->ioctl(call);
-    umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
+    static_cast<EmulatedUvcDriver*>(self)->answer(client, true);
     return TRUE;
 }
 
 int EmulatedUvcDriver::onMetadata(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
 {
-    auto* driver = static_cast<EmulatedUvcDriver*>(self);
-    std::lock_guard<std::recursive_mutex> lock(*driver->lock_);
-    Call call(client);
-    int result = -ENOTTY;
-    if (driver->unplugged_) {
-        result = -ENODEV;
-    } else if (call.request() == VIDIOC_QUERYCAP) {
-        auto* capability = call.argument<v4l2_capability>();
-        result = capability ? 0 : -EFAULT;
-        if (capability)
-            describeDevice(*capability, driver->card_, driver->busInfo_, V4L2_CAP_META_CAPTURE);
-    }
-    umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
+    static_cast<EmulatedUvcDriver*>(self)->answer(client, false);
     return TRUE;
 }
 
-int EmulatedUvcDriver::ioctl(Call& call)
+void EmulatedUvcDriver::answer(UMockdevIoctlClient* client, bool capture)
+{
+    std::lock_guard<std::recursive_mutex> lock(*lock_);
+    Call call(client);
+    const int result = ioctl(call, capture);
+    umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
+}
+
+int EmulatedUvcDriver::ioctl(Call& call, bool capture)
 {
     if (unplugged_)
         return -ENODEV;
     const unsigned long request = call.request();
-    switch (request) {
-    case VIDIOC_QUERYCAP: {
+    if (request == VIDIOC_QUERYCAP) {
         auto* capability = call.argument<v4l2_capability>();
         if (!capability)
             return -EFAULT;
-        describeDevice(*capability, card_, busInfo_, V4L2_CAP_VIDEO_CAPTURE);
+        describeDevice(*capability, card_, busInfo_, capture ? V4L2_CAP_VIDEO_CAPTURE : V4L2_CAP_META_CAPTURE);
         return 0;
     }
+    if (!capture)
+        return -ENOTTY;
+    switch (request) {
     case VIDIOC_QUERYCTRL: {
         auto* asked = call.argument<v4l2_queryctrl>();
         if (!asked)

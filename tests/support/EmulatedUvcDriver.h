@@ -95,7 +95,8 @@ private:
     static int onMetadata(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* self);
 
     void bind(const QByteArray& descriptors);
-    int ioctl(Call& call);
+    void answer(_UMockdevIoctlClient* client, bool capture);
+    int ioctl(Call& call, bool capture);
     int query(std::uint8_t request, std::uint8_t unit, std::uint8_t selector, std::uint8_t* data, int size);
     int loadCurrent(Control& control);
     int readLimits(Control& control);

@@ -56,10 +56,9 @@ const Exchange kExchanges[] = {
     {"list", 0, "MODEL  DEVICE ID  UNIQUE ID  SELECTED\n(none of the maker's devices is attached)\n"},
     {"list --json", 0, "[\n]\n"},
     {"--virtual-clock list", 2, "--virtual-clock needs --simulate"},
-    {"get zoom", 3, "get: no backend for UVC camera controls on this system yet; use --simulate"},
-    {"xu get 4 1 4", 3, "xu: no backend for UVC extension units on this system yet; use --hid or --simulate"},
     // Commands that work on real devices go on to look for the device.
-    {"xu get 3 1 4 --hid", 3, "xu get: no device selected (none of the maker's devices is attached)"},
+    {"get zoom", 3, "get: no device selected (none of the maker's devices is attached)"},
+    {"xu get 3 1 4 --uvc", 3, "xu get: no device selected (none of the maker's devices is attached)"},
     {"hid query 0981", 3, "hid query: no device selected (none of the maker's devices is attached)"},
     // Not the volumes of no device, which would read 0.
     {"volume --json", 3, "volume: no backend for system volumes on this system yet; use --simulate"},
@@ -84,7 +83,7 @@ TEST_F(UvccamctlRealPlatform, ListsEmulatedDevicesAndExchangesHidReportsWithThem
     EXPECT_EQ(QJsonDocument::fromJson(list.out.toUtf8()).array(), expected) << list.out.toStdString();
     EXPECT_EQ(run(QStringLiteral("info")).out,
               "model name:     RX710\ndevice ID:      10811\nunique ID:      0xf11400002a3b2574\nkind:           camera\n"
-              "serial number:  (not read: no backend for USB requests on this system yet)\n");
+              "serial number:  SN2574\n");
 
     const ToolRun set = run(QStringLiteral("--device f1200000 uac set 7 0a0b"));
     EXPECT_EQ(set.out, "audio selector 7: wrote 0a 0b\n") << set.err.toStdString();
@@ -99,6 +98,46 @@ TEST_F(UvccamctlRealPlatform, ListsEmulatedDevicesAndExchangesHidReportsWithThem
     EXPECT_EQ(query.out, "acknowledgement: 0x81\ndata (8 bytes): 00 01 02 03 04 05 06 07\n") << query.err.toStdString();
     ASSERT_EQ(usb.hid(rx).received().size(), 1u) << "the selected camera's own HID interface";
     EXPECT_EQ(usb.hid(rx).received().front(), QByteArray::fromHex("0981").leftJustified(512, '\0'));
+}
+
+// The standard controls and the extension units through uvcvideo, which the emulated cameras'
+// driver plays over the simulator's camera models.
+TEST_F(UvccamctlRealPlatform, ControlsAndVendorPropertiesReachTheCamerasThroughUvcvideo)
+{
+    const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, "1.4"));
+    const EmulatedNodes st = usb.plug(EmulatedDevice::camera(QStringLiteral("Studio Caster LUM 470"), 0x470a, "1.3"));
+    const std::pair<QString, QString> exchanges[] = {
+        {"get zoom", "zoom: 100\n"},
+        {"set zoom 300", "zoom: 300\n"},
+        {"range zoom", "zoom: minimum 100, maximum 500, default 100\n"},
+        {"get brightness --json", "{\n    \"number\": 1,\n    \"property\": \"brightness\",\n    \"value\": 128\n}\n"},
+    };
+    const QString rx710 = QStringLiteral("--device 0xf11400002a3b2574 ");
+    for (const auto& [line, out] : exchanges) {
+        const ToolRun result = run(rx710 + line);
+        EXPECT_EQ(result.out, out) << line.toStdString() << ": " << result.err.toStdString();
+    }
+    usb.uvc(rx).withCamera([](uvccam::platform::UvcCameraModel& camera) { EXPECT_EQ(camera.control(1, 11)->current, 300); });
+
+    // The RX710's first extension unit is unit 5, whose controls are 64 bytes long.
+    const QByteArray value = QByteArray::fromHex("0a0b0c").leftJustified(64, '\0');
+    const QString hex = QString::fromLatin1(value.toHex());
+    EXPECT_EQ(run(rx710 + "xu set 4 1 " + hex + " --uvc").out, "selector 4 of unit 1: wrote " + value.toHex(' ') + "\n");
+    EXPECT_EQ(run(rx710 + "xu get 4 1 64 --uvc").out, value.toHex(' ') + "\n");
+    usb.uvc(rx).withCamera([&](uvccam::platform::UvcCameraModel& camera) { EXPECT_EQ(camera.extensionBytes(5, 4, 64), value); });
+    const ToolRun shorter = run(rx710 + "xu get 4 1 4 --uvc");
+    EXPECT_EQ(shorter.err, "uvccamctl: xu get: the device refused selector 4 of unit 1\n") << "uvcvideo takes the control's length only";
+
+    // The ST470 switches through its sixth extension unit (unit 6, one byte) and the vendor
+    // HID report that applies the mode.
+    const ToolRun switched = run(QStringLiteral("transfer-mode"));
+    EXPECT_EQ(switched.status, 0) << switched.err.toStdString();
+    EXPECT_EQ(switched.out, "[1/3] 1 ST470 attached\n      ST470 (0xf11300002a3b470a): transfer mode 0\n"
+                            "[2/3] switching every ST470 to transfer mode 1 (up to two minutes per camera)\n"
+                            "      at least one camera needed the switch\n[3/3] checking\n"
+                            "      ST470 (0xf11300002a3b470a): transfer mode 1\nresult: every ST470 is in transfer mode 1\n");
+    usb.uvc(st).withCamera([](uvccam::platform::UvcCameraModel& camera) { EXPECT_EQ(camera.extensionBytes(6, 2, 1), "\x01"); });
+    EXPECT_FALSE(usb.hid(st).received().empty());
 }
 
 // Reads the running tool's output until it holds `text`, for at most five seconds.

@@ -89,6 +89,7 @@ TEST_F(EmulatedUvcDriverTest, V4l2CtlListsTheDeclaredControlsWithTheCamerasValue
         camera.control(2, 2)->current = 200;  // brightness
         camera.control(2, 11)->current = 0;   // white balance automatic
         camera.control(1, 11)->current = 300; // zoom
+        camera.control(1, 15)->current = 1800; // tilt
     });
     const Run run = v4l2ctl(rx.video, "--list-ctrls-menus");
     EXPECT_EQ(run.status, 0);
@@ -108,7 +109,7 @@ TEST_F(EmulatedUvcDriverTest, V4l2CtlListsTheDeclaredControlsWithTheCamerasValue
         "1: Manual Mode", "3: Aperture Priority Mode",
         "exposure_time_absolute 0x009a0902 (int) : min=1 max=5000 step=1 default=156 value=156 flags=inactive",
         "pan_absolute 0x009a0908 (int) : min=-36000 max=36000 step=1 default=0 value=0",
-        "tilt_absolute 0x009a0909 (int) : min=-36000 max=36000 step=1 default=0 value=0",
+        "tilt_absolute 0x009a0909 (int) : min=-36000 max=36000 step=1 default=0 value=1800",
         "focus_absolute 0x009a090a (int) : min=0 max=1023 step=1 default=0 value=0 flags=inactive",
         "focus_automatic_continuous 0x009a090c (bool) : default=1 value=1",
         "zoom_absolute 0x009a090d (int) : min=100 max=500 step=1 default=100 value=300",
@@ -122,16 +123,17 @@ TEST_F(EmulatedUvcDriverTest, V4l2CtlListsTheDeclaredControlsWithTheCamerasValue
     EXPECT_EQ(lines.filter(QStringLiteral("focus_automatic")), QStringList());
 }
 
-// Each set is clamped, then sent as the class's SET_CUR of its UVC control: pan in the low
-// half of the 8-byte pan-and-tilt control, the auto-exposure item as its mode bit, exposure
-// time accepted because the same call turns automatic exposure off.
+// Each set is clamped (an unsigned control compares unsigned: -5 is above the maximum), then
+// sent as the class's SET_CUR of its UVC control: pan in the low half of the 8-byte
+// pan-and-tilt control, the auto-exposure item as its mode bit, exposure time accepted because
+// the same call turns automatic exposure off.
 TEST_F(EmulatedUvcDriverTest, V4l2CtlSetsReachTheCameraAsTheClassRequests)
 {
-    const Run set = v4l2ctl(rx.video, "--set-ctrl brightness=300,power_line_frequency=2,pan_absolute=-3600,"
+    const Run set = v4l2ctl(rx.video, "--set-ctrl brightness=300,contrast=-5,power_line_frequency=2,pan_absolute=-3600,"
                                       "zoom_absolute=300,auto_exposure=1,exposure_time_absolute=1000");
     EXPECT_EQ(set.status, 0);
     EXPECT_EQ(sent(rx, UvcCameraModel::SET_CUR), QStringList({
-        "21 01 0200 0200 2 [ff 00]", "21 01 0500 0200 1 [02]",  // the processing unit's, in one call
+        "21 01 0200 0200 2 [ff 00]", "21 01 0300 0200 2 [64 00]", "21 01 0500 0200 1 [02]",  // one call
         "21 01 0200 0100 1 [01]", "21 01 0400 0100 4 [e8 03 00 00]", "21 01 0b00 0100 2 [2c 01]",
         "21 01 0d00 0100 8 [f0 f1 ff ff 00 00 00 00]"}));
     usb.uvc(rx).withCamera([](UvcCameraModel& camera) {
