@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+    gstreamer1.0-tools
     libudev-dev umockdev libumockdev-dev
     v4l-utils
 )
