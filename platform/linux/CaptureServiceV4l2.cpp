@@ -1,5 +1,7 @@
-// Cameras over video4linux: which nodes capture video, their identity texts, and hot-plug through udev.
+// Cameras over video4linux: which nodes capture video, their identity texts, hot-plug through udev, and their sessions.
 #include "platform/linux/CaptureServiceV4l2.h"
+
+#include "platform/linux/VideoDataOutputGst.h"
 
 #include <QLoggingCategory>
 
@@ -79,8 +81,9 @@ std::shared_ptr<CaptureDeviceV4l2> CaptureDeviceV4l2::fromRecord(const UdevRecor
     return device;
 }
 
-CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop)
-    : watcher_(std::move(watcher)), runLoop_(runLoop)
+CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop,
+                                       CaptureSessionGst::SourceFactory makeSource)
+    : watcher_(std::move(watcher)), runLoop_(runLoop), makeSource_(std::move(makeSource))
 {
     if (!watcher_)
         return;  // the watcher's creation has said why
@@ -132,6 +135,11 @@ void CaptureServiceV4l2::left(const UdevRecord& record)
     devices_.erase(found);
     device->markDisconnected();
     qCDebug(lcCapture) << "camera left:" << device->localizedName() << device->uniqueID();
+    // v4l2src reports a vanished node as an error too; whichever comes first ends the session.
+    for (const auto& weak : sessions_) {
+        if (auto session = weak.lock())
+            session->cameraLeft(device);
+    }
     announce(CaptureDeviceNotification::Name::WasDisconnected, device);
 }
 
@@ -170,21 +178,41 @@ CaptureDevicePtr CaptureServiceV4l2::defaultDeviceWithMediaType(MediaType type)
 
 CaptureSessionPtr CaptureServiceV4l2::createSession()
 {
-    return nullptr;
+    // Weak references only: a session may outlive the service.
+    std::weak_ptr<ObserverList<SessionStartObserver>> observers = sessionStartObservers_;
+    RunLoop* runLoop = &runLoop_;
+    auto announceStart = [observers, runLoop](const CaptureSessionGst& started) {
+        const auto current = observers.lock();
+        if (!current)
+            return;
+        const QString description = QStringLiteral("CaptureSessionDidStartRunning session=%1")
+                                        .arg(reinterpret_cast<quintptr>(&started), 0, 16);
+        current->post(*runLoop, [description](const SessionStartObserver& observer) { observer(description); });
+    };
+    auto session = std::make_shared<CaptureSessionGst>(makeSource_, announceStart);
+    sessions_.erase(std::remove_if(sessions_.begin(), sessions_.end(), [](const auto& weak) { return weak.expired(); }),
+                    sessions_.end());
+    sessions_.push_back(session);
+    return session;
 }
 
 CaptureDeviceInputPtr CaptureServiceV4l2::deviceInputWithDevice(const CaptureDevicePtr& device, QString* error)
 {
-    if (error) {
-        *error = QStringLiteral("Cannot capture from %1: video capture on Linux comes with a later version of the library")
-                     .arg(device ? device->localizedName() : QStringLiteral("no device"));
+    const bool listed = std::any_of(devices_.begin(), devices_.end(),
+                                    [&device](const auto& camera) { return camera == device; });
+    if (!device || !listed || !device->isConnected()) {
+        if (error) {
+            *error = device ? QStringLiteral("Cannot use %1: the device is not connected").arg(device->localizedName())
+                            : QStringLiteral("Cannot open a capture input: no device");
+        }
+        return nullptr;
     }
-    return nullptr;
+    return std::make_shared<CaptureDeviceInputV4l2>(device);
 }
 
 VideoDataOutputPtr CaptureServiceV4l2::createVideoDataOutput()
 {
-    return nullptr;
+    return std::make_shared<VideoDataOutputGst>();
 }
 
 AudioFileOutputPtr CaptureServiceV4l2::createAudioFileOutput()
@@ -192,11 +220,14 @@ AudioFileOutputPtr CaptureServiceV4l2::createAudioFileOutput()
     return nullptr;
 }
 
-CaptureService::ObserverId CaptureServiceV4l2::addSessionStartObserver(SessionStartObserver)
+CaptureService::ObserverId CaptureServiceV4l2::addSessionStartObserver(SessionStartObserver observer)
 {
-    return nextSessionStartObserverId_++;
+    return sessionStartObservers_->add(std::move(observer));
 }
 
-void CaptureServiceV4l2::removeSessionStartObserver(ObserverId) {}
+void CaptureServiceV4l2::removeSessionStartObserver(ObserverId id)
+{
+    sessionStartObservers_->remove(id);
+}
 
 }  // namespace uvccam::platform

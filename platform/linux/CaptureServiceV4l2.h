@@ -4,6 +4,7 @@
 #include "platform/CaptureService.h"
 #include "platform/ObserverList.h"
 #include "platform/RunLoop.h"
+#include "platform/linux/CaptureSessionGst.h"
 #include "platform/linux/UdevWatcher.h"
 
 #include <map>
@@ -42,17 +43,32 @@ private:
     bool connected_ = true;
 };
 
+// A listed camera as a session's input.
+class CaptureDeviceInputV4l2 : public CaptureDeviceInput {
+public:
+    explicit CaptureDeviceInputV4l2(CaptureDevicePtr device) : device_(std::move(device)) {}
+    CaptureDevicePtr device() const override { return device_; }
+
+private:
+    CaptureDevicePtr device_;
+};
+
 // The capture service over video4linux. A camera's capture node is listed; uvcvideo's
 // metadata node beside it, and nodes that are not on USB, are not. The list is taken once
 // at creation and then follows udev's arrivals and removals, so a device appears in the
 // list exactly when its WasConnected notification is made (and an observer registered
 // later learns of it from the list instead), and a departed device is the same object the
-// list held. Sound cards and capture sessions come later: there are no audio devices yet,
-// and sessions, inputs and outputs are refused (nullptr).
+// list held. Sessions are GStreamer pipelines (CaptureSessionGst) and outputs
+// VideoDataOutputGst; a camera that udev removes ends the sessions streaming from it.
+// Sound cards come later: there are no audio devices yet, and file outputs are refused
+// (nullptr).
 class CaptureServiceV4l2 : public CaptureService {
 public:
     // Without a watcher (no udev) nothing is listed. Notifications are queued on `runLoop`.
-    CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop);
+    // Sessions take their frames from `makeSource`: v4l2src on the camera's capture node
+    // unless a test or a host gives another source (CaptureSessionGst::describedSource).
+    CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop,
+                       CaptureSessionGst::SourceFactory makeSource = CaptureSessionGst::captureNodeSource());
     ~CaptureServiceV4l2() override;
 
     CaptureServiceV4l2(const CaptureServiceV4l2&) = delete;
@@ -79,8 +95,11 @@ private:
     UdevWatcher::ListenerId listenerId_ = 0;
     std::vector<std::shared_ptr<CaptureDeviceV4l2>> devices_;  // in listing order
     ObserverList<Observer> observers_;
-    // No session ever starts yet, so session-start observers are only numbered.
-    ObserverId nextSessionStartObserverId_ = 1;
+    CaptureSessionGst::SourceFactory makeSource_;
+    // Shared with the sessions, which may outlive the service.
+    std::shared_ptr<ObserverList<SessionStartObserver>> sessionStartObservers_ =
+        std::make_shared<ObserverList<SessionStartObserver>>();
+    std::vector<std::weak_ptr<CaptureSessionGst>> sessions_;
 };
 
 }  // namespace uvccam::platform

@@ -1,13 +1,16 @@
 // The capture service over video4linux on emulated devices: which nodes are cameras, their
-// identity texts, and arrivals and removals as the library's observers receive them.
+// identity texts, arrivals and removals as the library's observers receive them, and the
+// sessions, inputs and outputs it gives.
 // GLib names a struct member `signals`, which Qt would otherwise take for its keyword.
 #define QT_NO_KEYWORDS
 #include "platform/linux/CaptureServiceV4l2.h"
 
 #include "platform/linux/RunLoopQt.h"
+#include "platform/linux/VideoDataOutputGst.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"
 
+#include <gst/gst.h>
 #include <umockdev.h>
 
 #include <gtest/gtest.h>
@@ -109,16 +112,94 @@ TEST_F(CaptureServiceV4l2Test, AnnouncesArrivalAndRemovalOnceWithTheListedObject
     EXPECT_EQ(removedObserverCalls, 0);
 }
 
-TEST_F(CaptureServiceV4l2Test, RefusesSessionsInputsAndOutputsUntilVideoCaptureComes)
+TEST_F(CaptureServiceV4l2Test, GivesInputsForListedCamerasAndGStreamerSessionsButNoFileOutputs)
 {
-    usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
+    const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
     ASSERT_EQ(cameras().size(), 1);
+    const CaptureDevicePtr camera = cameras()[0];
     QString error;
-    EXPECT_EQ(service().deviceInputWithDevice(cameras()[0], &error), nullptr);
-    EXPECT_TRUE(error.contains(QLatin1String("later version"))) << error.toStdString();
-    EXPECT_EQ(service().createSession(), nullptr);
-    EXPECT_EQ(service().createVideoDataOutput(), nullptr);
-    EXPECT_EQ(service().createAudioFileOutput(), nullptr);
+    const CaptureDeviceInputPtr input = service().deviceInputWithDevice(camera, &error);
+    ASSERT_NE(input, nullptr) << error.toStdString();
+    EXPECT_EQ(input->device(), camera);
+    EXPECT_EQ(service().deviceInputWithDevice(nullptr, &error), nullptr);
+    EXPECT_FALSE(error.isEmpty());
+
+    const auto session = std::dynamic_pointer_cast<CaptureSessionGst>(service().createSession());
+    ASSERT_NE(session, nullptr);
+    EXPECT_TRUE(session->canAddInput(input));
+    session->addInput(input);
+    EXPECT_FALSE(session->canAddInput(input)) << "one camera per session";
+    EXPECT_NE(std::dynamic_pointer_cast<VideoDataOutputGst>(service().createVideoDataOutput()), nullptr);
+    EXPECT_EQ(service().createAudioFileOutput(), nullptr) << "sound capture comes later";
+
+    // In production the session reads the camera's capture node with v4l2src.
+    GstElement* source = CaptureSessionGst::captureNodeSource()(camera);
+    ASSERT_NE(source, nullptr);
+    gst_object_ref_sink(source);
+    gchar* device = nullptr;
+    g_object_get(source, "device", &device, nullptr);
+    EXPECT_EQ(QString::fromUtf8(device), rx.video);
+    EXPECT_EQ(QString::fromUtf8(GST_OBJECT_NAME(gst_element_get_factory(source))), "v4l2src");
+    g_free(device);
+    gst_object_unref(source);
+
+    usb.unplug(rx);
+    ASSERT_TRUE(waitFor([&] { return !camera->isConnected(); }));
+    error.clear();
+    EXPECT_EQ(service().deviceInputWithDevice(camera, &error), nullptr);
+    EXPECT_TRUE(error.contains(QLatin1String("not connected"))) << error.toStdString();
+}
+
+class FrameCounter : public SampleBufferDelegate {
+public:
+    void captureOutput(VideoDataOutput&, const PixelBufferPtr&) override { ++frames; }
+    int frames = 0;
+};
+
+// The streaming itself runs on a test source; the camera, its input and its unplug are real.
+TEST_F(CaptureServiceV4l2Test, AStartIsAnnouncedOnTheRunLoopAndAnUnplugEndsTheSessionWithOneLine)
+{
+    QStringList warnings;
+    static QStringList* heardWarnings = nullptr;
+    heardWarnings = &warnings;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
+                                                                const QString& text) {
+        if (heardWarnings && type >= QtWarningMsg && context.category
+            && QByteArray(context.category) == "uvccam.linux.video")
+            heardWarnings->append(text);
+    });
+    CaptureServiceV4l2 streaming(watcher, runLoop,
+                                 CaptureSessionGst::describedSource(QStringLiteral(
+                                     "videotestsrc is-live=true ! "
+                                     "capsfilter caps=video/x-raw,format=UYVY,width=640,height=360,framerate=30/1")));
+    const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
+    ASSERT_TRUE(waitFor([&] { return streaming.devicesWithMediaType(MediaType::Video).size() == 1; }));
+    const CaptureDevicePtr camera = streaming.devicesWithMediaType(MediaType::Video)[0];
+
+    QStringList starts;
+    streaming.addSessionStartObserver([&](const QString& description) { starts.append(description); });
+    const CaptureSessionPtr session = streaming.createSession();
+    session->addInput(streaming.deviceInputWithDevice(camera));
+    const VideoDataOutputPtr output = streaming.createVideoDataOutput();
+    output->setVideoSettings(VideoSettings{640, 360, kPixelFormat2vuy});
+    auto counter = std::make_shared<FrameCounter>();
+    output->setSampleBufferDelegate(counter);
+    session->addOutput(output);
+
+    session->startRunning();
+    EXPECT_TRUE(starts.isEmpty()) << "told through the run loop, not from inside the call";
+    ASSERT_TRUE(waitFor([&] { return starts.size() == 1 && counter->frames >= 2; }));
+    EXPECT_TRUE(starts[0].startsWith(QLatin1String("CaptureSessionDidStartRunning"))) << starts[0].toStdString();
+
+    usb.unplug(rx);
+    ASSERT_TRUE(waitFor([&] { return !session->isRunning(); }));
+    const int seen = counter->frames;
+    EXPECT_FALSE(waitFor([&] { return counter->frames > seen || warnings.size() > 1; }, std::chrono::milliseconds(300)));
+    qInstallMessageHandler(previous);
+    heardWarnings = nullptr;
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].contains(kRx710)) << warnings[0].toStdString();
+    EXPECT_EQ(starts.size(), 1);
 }
 
 // Without udev's description of a node (no udev daemon), the node itself is asked: the

@@ -1,5 +1,5 @@
 // The platform a host gets on Linux: chosen by default, the simulator only on request, nothing
-// invented where a backend is still to come, and the library whole on a camera it cannot stream.
+// invented where a backend is still to come, and the library whole on a camera it streams from.
 #include "platform/linux/PlatformLinux.h"
 
 #include "UVCCam.h"
@@ -79,7 +79,7 @@ TEST_F(LinuxPlatform, ServicesWhoseBackendIsStillToComeInventNothing)
     EXPECT_FALSE(HKStringFromKeyCode(kLKey, kCommand).contains(QLatin1Char('L'), Qt::CaseInsensitive)) << "no layout names the keys";
 }
 
-TEST_F(LinuxPlatform, ACameraIsListedAndSelectedAndRefusesToStreamWithoutHarm)
+TEST_F(LinuxPlatform, ACameraIsListedAndSelectedAndItsStreamStartsAndStopsWithoutHarm)
 {
     const EmulatedNodes rx =
         usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, QStringLiteral("1.4")));
@@ -91,10 +91,11 @@ TEST_F(LinuxPlatform, ACameraIsListedAndSelectedAndRefusesToStreamWithoutHarm)
     EXPECT_EQ(devices[0].deviceUniqueId, uniqueId);
     EXPECT_EQ(camera->setDevice(uniqueId), 1);
 
-    EXPECT_EQ(camera->startVideoStream(0), -1) << "no capture session on this platform yet";
+    // A GStreamer session on the capture node; whether frames flow is the emulated node's
+    // business, so none is awaited here.
+    EXPECT_EQ(camera->startVideoStream(0), 0);
     camera->resetCamResolution();
-    EXPECT_EQ(camera->stopVideoStream(), -1);
-    EXPECT_EQ(camera->GetPixelBuffer(), nullptr);
+    EXPECT_EQ(camera->stopVideoStream(), 0);
     camera->startAudioRecording(0, QString());
 
     usb.unplug(rx);

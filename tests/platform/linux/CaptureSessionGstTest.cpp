@@ -1,0 +1,478 @@
+// GStreamer capture sessions on test sources: frames on the main thread, in place and 640 by 360
+// '2vuy' whatever the camera offers, late frames dropped, clean stops, restarts and failures.
+// GLib names struct members `signals`, which Qt would otherwise take for its keyword.
+#define QT_NO_KEYWORDS
+#include "platform/linux/CaptureSessionGst.h"
+
+#include "platform/linux/PixelBufferGst.h"
+#include "platform/linux/VideoDataOutputGst.h"
+#include "support/EmulatedUsb.h"
+#include "support/QtPrinters.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+
+using namespace uvccam::platform;
+using uvccam::testing::waitFor;
+
+namespace {
+
+// Cameras as test sources, each offering exactly one mode. pattern=white is one colour in
+// every layout, so converted frames can be checked byte for byte.
+// (A launch description links through bare caps only between two elements; a source that
+// ends in caps names its capsfilter.)
+const QString kUyvy640x360 = QStringLiteral(
+    "videotestsrc is-live=true pattern=white ! "
+    "capsfilter caps=video/x-raw,format=UYVY,width=640,height=360,framerate=30/1");
+const QString kYuyv1280x720 = QStringLiteral(
+    "videotestsrc is-live=true pattern=white ! "
+    "capsfilter caps=video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1");
+const QString kMjpeg1280x720 = QStringLiteral(
+    "videotestsrc is-live=true pattern=white ! video/x-raw,width=1280,height=720,framerate=30/1 ! jpegenc ! "
+    "capsfilter caps=image/jpeg,width=1280,height=720,framerate=30/1");
+
+constexpr GstClockTime kFrameDuration = GST_SECOND / 30;
+
+// What the delegate saw of each frame, read while it held the buffer locked.
+struct SeenFrame {
+    std::size_t width = 0;
+    std::size_t height = 0;
+    std::size_t bytesPerRow = 0;
+    bool onMainThread = false;
+    bool mappedInPlace = false;
+    GstBuffer* buffer = nullptr;  // identity only; the frame may be gone
+    GstClockTime pts = GST_CLOCK_TIME_NONE;
+    bool allWhiteUyvy = false;
+};
+
+class FrameRecorder : public SampleBufferDelegate {
+public:
+    void captureOutput(VideoDataOutput&, const PixelBufferPtr& frame) override
+    {
+        SeenFrame seen;
+        frame->lockBaseAddress();
+        const std::uint8_t* base = frame->baseAddress();
+        seen.width = frame->width();
+        seen.height = frame->height();
+        seen.bytesPerRow = frame->bytesPerRow();
+        seen.onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        if (auto* gstFrame = dynamic_cast<PixelBufferGst*>(frame.get())) {
+            seen.buffer = gstFrame->buffer();
+            seen.pts = GST_BUFFER_PTS(seen.buffer);
+            // The very memory of the appsink's buffer, not a copy of it.
+            GstMapInfo map;
+            if (gst_buffer_map(seen.buffer, &map, GST_MAP_READ)) {
+                seen.mappedInPlace = base && base >= map.data && base < map.data + map.size
+                    && seen.bytesPerRow * seen.height <= map.size;
+                gst_buffer_unmap(seen.buffer, &map);
+            }
+        }
+        seen.allWhiteUyvy = base && isWhiteUyvy(base, seen);
+        frame->unlockBaseAddress();
+        lockedAddressAfterUnlock = frame->baseAddress();
+        frames.push_back(seen);
+        if (onFrame)
+            onFrame();
+    }
+
+    // U Y V Y = 128 235 128 235 in the first, middle and last rows; JPEG may be off by a little.
+    static bool isWhiteUyvy(const std::uint8_t* base, const SeenFrame& seen)
+    {
+        for (const std::size_t row : {std::size_t{0}, seen.height / 2, seen.height - 1}) {
+            const std::uint8_t* line = base + row * seen.bytesPerRow;
+            for (std::size_t x = 0; x < seen.width * 2; x += 2) {
+                const int chroma = line[x];
+                const int luma = line[x + 1];
+                if (std::abs(chroma - 128) > 3 || std::abs(luma - 235) > 3)
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<SeenFrame> frames;
+    std::uint8_t* lockedAddressAfterUnlock = nullptr;
+    std::function<void()> onFrame;
+};
+
+// Every record of one logging category, for counting what a failure logs.
+class CategoryLog {
+public:
+    explicit CategoryLog(const char* category) : category_(category)
+    {
+        current() = this;
+        previous_ = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            CategoryLog* log = current();
+            if (log && context.category && log->category_ == context.category && type >= QtWarningMsg)
+                log->lines.append(text);
+        });
+    }
+    ~CategoryLog()
+    {
+        qInstallMessageHandler(previous_);
+        current() = nullptr;
+    }
+
+    QStringList lines;
+
+private:
+    static CategoryLog*& current()
+    {
+        static CategoryLog* log = nullptr;
+        return log;
+    }
+    QByteArray category_;
+    QtMessageHandler previous_ = nullptr;
+};
+
+// The names of the factories of the pipeline's own elements (the source bin counts as "bin").
+std::set<std::string> elementFactories(GstElement* pipeline)
+{
+    std::set<std::string> names;
+    GstIterator* it = gst_bin_iterate_elements(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        GstElementFactory* factory = gst_element_get_factory(element);
+        names.insert(factory ? GST_OBJECT_NAME(factory) : "bin");
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return names;
+}
+
+// Whether the caps negotiated on an element's pad are `expected` (any fields beyond it aside).
+::testing::AssertionResult negotiated(GstElement* pipeline, const char* element, const char* pad, const char* expected)
+{
+    GstElement* found = gst_bin_get_by_name(GST_BIN(pipeline), element);
+    if (!found)
+        return ::testing::AssertionFailure() << "no element " << element;
+    GstPad* elementPad = gst_element_get_static_pad(found, pad);
+    GstCaps* current = elementPad ? gst_pad_get_current_caps(elementPad) : nullptr;
+    GstCaps* wanted = gst_caps_from_string(expected);
+    gchar* text = current ? gst_caps_to_string(current) : g_strdup("(nothing negotiated)");
+    const bool matches = current && gst_caps_is_subset(current, wanted);
+    ::testing::AssertionResult result = matches ? ::testing::AssertionSuccess() : ::testing::AssertionFailure();
+    result << element << "." << pad << " carries " << text;
+    g_free(text);
+    gst_caps_unref(wanted);
+    if (current)
+        gst_caps_unref(current);
+    if (elementPad)
+        gst_object_unref(elementPad);
+    gst_object_unref(found);
+    return result;
+}
+
+// Blocks the main thread (delegates do) until `done`, within a bound.
+bool blockUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5))
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done() && elapsed.elapsed() < limit.count())
+        std::this_thread::yield();
+    return done();
+}
+
+class CaptureSessionGstTest : public ::testing::Test {
+protected:
+    // A session on `source` with one output asking for the library's frames.
+    std::shared_ptr<CaptureSessionGst> makeSession(const QString& source)
+    {
+        auto session = std::make_shared<CaptureSessionGst>(CaptureSessionGst::describedSource(source));
+        output = std::make_shared<VideoDataOutputGst>();
+        output->setVideoSettings(VideoSettings{640, 360, kPixelFormat2vuy});
+        output->setAlwaysDiscardsLateVideoFrames(true);
+        output->setSampleBufferDelegate(recorder);
+        session->addOutput(output);
+        return session;
+    }
+
+    bool waitForFrames(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10))
+    {
+        return waitFor([&] { return recorder->frames.size() >= count; }, limit);
+    }
+
+    std::shared_ptr<FrameRecorder> recorder = std::make_shared<FrameRecorder>();
+    std::shared_ptr<VideoDataOutputGst> output;
+};
+
+TEST_F(CaptureSessionGstTest, FramesReachTheDelegateOnTheMainThreadInPlaceAtTheCamerasRate)
+{
+    auto session = makeSession(kUyvy640x360);
+    std::mutex mutex;
+    std::set<GstBuffer*> intoAppsink;
+    session->startRunning();
+    ASSERT_TRUE(session->isRunning());
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(session->pipeline()), "frames");
+    GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(
+        sinkPad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+            auto* probe = static_cast<std::pair<std::mutex*, std::set<GstBuffer*>*>*>(data);
+            std::lock_guard<std::mutex> lock(*probe->first);
+            probe->second->insert(GST_PAD_PROBE_INFO_BUFFER(info));
+            return GST_PAD_PROBE_OK;
+        },
+        new std::pair<std::mutex*, std::set<GstBuffer*>*>(&mutex, &intoAppsink),
+        [](gpointer data) { delete static_cast<std::pair<std::mutex*, std::set<GstBuffer*>*>*>(data); });
+    gst_object_unref(sinkPad);
+    gst_object_unref(sink);
+
+    ASSERT_TRUE(waitForFrames(1));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ASSERT_TRUE(waitForFrames(16));
+    const double seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
+    // 15 frame intervals of a 30 fps camera are half a second; allow a loaded machine.
+    EXPECT_GT(seconds, 0.3);
+    EXPECT_LT(seconds, 1.5);
+
+    for (const SeenFrame& frame : recorder->frames) {
+        EXPECT_TRUE(frame.onMainThread);
+        EXPECT_EQ(frame.width, 640u);
+        EXPECT_EQ(frame.height, 360u);
+        EXPECT_GE(frame.bytesPerRow, 1280u);
+        EXPECT_TRUE(frame.allWhiteUyvy);
+        EXPECT_TRUE(frame.mappedInPlace) << "the pointer is into the appsink's buffer";
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(intoAppsink.count(recorder->frames.back().buffer), 1u) << "the buffer that entered the appsink";
+    EXPECT_EQ(recorder->lockedAddressAfterUnlock, nullptr) << "no address once unlocked";
+    EXPECT_EQ(session->framesDelivered(), recorder->frames.size());
+}
+
+TEST_F(CaptureSessionGstTest, WhateverTheCameraOffersBecomes640x360UyvyConvertingOnlyWhenNeeded)
+{
+    const struct {
+        const char* camera;
+        QString source;
+        std::set<std::string> converters;
+        const char* cameraCaps;
+    } rows[] = {
+        {"UYVY 640x360", kUyvy640x360, {}, "video/x-raw,format=UYVY,width=640,height=360,framerate=30/1"},
+        {"YUYV 1280x720", kYuyv1280x720, {"videoscale", "videoconvert"},
+         "video/x-raw,format=YUY2,width=1280,height=720,framerate=30/1"},
+        {"MJPEG 1280x720", kMjpeg1280x720, {"jpegdec", "videoscale", "videoconvert"},
+         "image/jpeg,width=1280,height=720,framerate=30/1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.camera);
+        recorder->frames.clear();
+        auto session = makeSession(row.source);
+        session->startRunning();
+        ASSERT_TRUE(session->isRunning());
+        ASSERT_TRUE(waitForFrames(3));
+
+        std::set<std::string> expected = {"bin", "capsfilter", "appsink"};
+        expected.insert(row.converters.begin(), row.converters.end());
+        EXPECT_EQ(elementFactories(session->pipeline()), expected);
+        EXPECT_TRUE(negotiated(session->pipeline(), "camera-caps", "src", row.cameraCaps));
+        EXPECT_TRUE(negotiated(session->pipeline(), "frames", "sink", "video/x-raw,format=UYVY,width=640,height=360"));
+        for (const SeenFrame& frame : recorder->frames) {
+            EXPECT_EQ(frame.width, 640u);
+            EXPECT_EQ(frame.height, 360u);
+            EXPECT_TRUE(frame.allWhiteUyvy) << "white stays white, in U Y V Y order";
+        }
+        session->stopRunning();
+    }
+}
+
+TEST_F(CaptureSessionGstTest, ASlowDelegateMakesFramesDropWithAtMostOneWaiting)
+{
+    auto session = makeSession(kUyvy640x360);
+    bool blocked = false;
+    recorder->onFrame = [&] {
+        if (blocked)
+            return;
+        blocked = true;
+        // Busy for several of the camera's frame intervals.
+        EXPECT_TRUE(blockUntil([&] { return session->framesDropped() >= 4; }));
+        EXPECT_TRUE(session->frameWaiting());
+    };
+    session->startRunning();
+    ASSERT_TRUE(waitForFrames(2));
+    EXPECT_GE(session->framesDropped(), 4u);
+    // The second frame delivered is the newest, not the one after the first.
+    const GstClockTime gap = recorder->frames[1].pts - recorder->frames[0].pts;
+    EXPECT_GE(gap, 4 * kFrameDuration) << "frames were queued instead of dropped";
+    EXPECT_TRUE(recorder->frames[1].allWhiteUyvy);
+}
+
+TEST_F(CaptureSessionGstTest, StopEndsDeliveryAtOnceAndARestartDeliversAgain)
+{
+    auto session = makeSession(kUyvy640x360);
+    session->startRunning();
+    ASSERT_TRUE(waitForFrames(2));
+
+    // A frame is waiting for the main thread when the host stops: it is dropped.
+    ASSERT_TRUE(blockUntil([&] { return session->frameWaiting(); }));
+    const std::uint64_t droppedBefore = session->framesDropped();
+    session->stopRunning();
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_EQ(session->pipeline(), nullptr);
+    EXPECT_FALSE(session->frameWaiting());
+    EXPECT_EQ(session->framesDropped(), droppedBefore + 1);
+    const std::size_t seen = recorder->frames.size();
+    EXPECT_FALSE(waitFor([&] { return recorder->frames.size() > seen; }, std::chrono::milliseconds(300)));
+
+    session->startRunning();
+    EXPECT_TRUE(session->isRunning());
+    ASSERT_TRUE(waitForFrames(seen + 3));
+
+    // A delegate stopping the session from inside a frame hears of no further frame.
+    recorder->onFrame = [&] { session->stopRunning(); };
+    ASSERT_TRUE(waitForFrames(seen + 4));
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_FALSE(waitFor([&] { return recorder->frames.size() > seen + 4; }, std::chrono::milliseconds(300)));
+}
+
+TEST_F(CaptureSessionGstTest, DelegatesAreHeldWeaklyAndSilencedOutputsHearNothing)
+{
+    auto session = makeSession(kUyvy640x360);
+    // As the library resets its resolution: the old output stays, silenced, and a new one
+    // with the same settings joins while the session runs.
+    session->startRunning();
+    ASSERT_TRUE(waitForFrames(1));
+    auto second = std::make_shared<FrameRecorder>();
+    output->setSampleBufferDelegate({});
+    auto newer = std::make_shared<VideoDataOutputGst>();
+    newer->setVideoSettings(VideoSettings{640, 360, kPixelFormat2vuy});
+    newer->setSampleBufferDelegate(second);
+    GstElement* before = session->pipeline();
+    session->addOutput(newer);
+    EXPECT_EQ(session->pipeline(), before) << "same frames wanted: the pipeline goes on";
+    const std::size_t firstCount = recorder->frames.size();
+    ASSERT_TRUE(waitFor([&] { return second->frames.size() >= 3; }));
+    EXPECT_EQ(recorder->frames.size(), firstCount);
+
+    // The delegate goes away while frames still come: they are dropped.
+    const std::uint64_t delivered = session->framesDelivered();
+    second.reset();
+    const std::uint64_t dropped = session->framesDropped();
+    EXPECT_TRUE(waitFor([&] { return session->framesDropped() >= dropped + 3; }));
+    EXPECT_EQ(session->framesDelivered(), delivered);
+    EXPECT_TRUE(session->isRunning());
+}
+
+TEST_F(CaptureSessionGstTest, AnOutputAskingForOtherFramesRebuildsThePipeline)
+{
+    auto session = makeSession(kYuyv1280x720);
+    session->startRunning();
+    ASSERT_TRUE(waitForFrames(1));
+    auto larger = std::make_shared<VideoDataOutputGst>();
+    larger->setVideoSettings(VideoSettings{1280, 720, kPixelFormat2vuy});
+    auto wide = std::make_shared<FrameRecorder>();
+    larger->setSampleBufferDelegate(wide);
+    session->addOutput(larger);
+    ASSERT_TRUE(waitFor([&] { return wide->frames.size() >= 2; }));
+    EXPECT_EQ(wide->frames.back().width, 1280u);
+    EXPECT_EQ(wide->frames.back().height, 720u);
+    EXPECT_EQ(elementFactories(session->pipeline()), (std::set<std::string>{"bin", "capsfilter", "appsink", "videoconvert"}));
+}
+
+TEST_F(CaptureSessionGstTest, ABusErrorEndsTheSessionWithOneLogLine)
+{
+    CategoryLog log("uvccam.linux.video");
+    auto session = makeSession(kUyvy640x360);
+    session->startRunning();
+    ASSERT_TRUE(waitForFrames(1));
+
+    // As v4l2src does when its node vanishes, from the streaming thread, more than once.
+    GstElement* camera = gst_bin_get_by_name(GST_BIN(session->pipeline()), "camera");
+    std::thread streaming([camera] {
+        for (int i = 0; i < 3; ++i) {
+            GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Could not read from resource.");
+            gst_element_post_message(camera, gst_message_new_error(GST_OBJECT(camera), error, "test"));
+            g_error_free(error);
+        }
+    });
+    streaming.join();
+    gst_object_unref(camera);
+
+    ASSERT_TRUE(waitFor([&] { return !session->isRunning(); }));
+    EXPECT_EQ(session->pipeline(), nullptr);
+    const std::size_t seen = recorder->frames.size();
+    EXPECT_FALSE(waitFor([&] { return recorder->frames.size() > seen || log.lines.size() > 1; },
+                         std::chrono::milliseconds(300)));
+    ASSERT_EQ(log.lines.size(), 1) << log.lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(log.lines[0].contains(QLatin1String("Could not read from resource"))) << log.lines[0].toStdString();
+
+    // The host may start again.
+    session->startRunning();
+    EXPECT_TRUE(session->isRunning());
+    EXPECT_TRUE(waitForFrames(seen + 1));
+}
+
+TEST_F(CaptureSessionGstTest, ACameraThatCannotOpenDoesNotRunAndSaysSoOnce)
+{
+    CategoryLog log("uvccam.linux.video");
+    int started = 0;
+    auto session = std::make_shared<CaptureSessionGst>(
+        CaptureSessionGst::describedSource(QStringLiteral("v4l2src device=/dev/no-such-camera")),
+        [&](const CaptureSessionGst&) { ++started; });
+    session->addOutput(std::make_shared<VideoDataOutputGst>());
+    session->startRunning();
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_EQ(session->pipeline(), nullptr);
+    EXPECT_EQ(started, 0);
+    ASSERT_EQ(log.lines.size(), 1) << log.lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(log.lines[0].contains(QLatin1String("/dev/no-such-camera"))) << log.lines[0].toStdString();
+}
+
+TEST_F(CaptureSessionGstTest, ASessionWithoutACameraRunsAndDeliversNothing)
+{
+    int started = 0;
+    auto session = std::make_shared<CaptureSessionGst>(CaptureSessionGst::captureNodeSource(),
+                                                       [&](const CaptureSessionGst&) { ++started; });
+    session->addOutput(std::make_shared<VideoDataOutputGst>());
+    session->startRunning();
+    EXPECT_TRUE(session->isRunning());
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(session->pipeline(), nullptr);
+    EXPECT_FALSE(session->canAddOutput(AudioFileOutputPtr()));
+    session->stopRunning();
+    EXPECT_FALSE(session->isRunning());
+}
+
+// Caps as v4l2src and test sources state them, turned into the modes the choice reads.
+TEST(CameraModesFromCaps, FixedListedAndRangedFieldsBecomeConcreteModes)
+{
+    const FrameTarget target{"UYVY", 640, 360};
+    const struct {
+        const char* caps;
+        std::vector<CameraMode> modes;
+    } rows[] = {
+        {"video/x-raw,format=YUY2,width=1280,height=720,framerate={ (fraction)10/1, (fraction)5/1 }",
+         {{CameraMode::Encoding::Raw, "YUY2", 1280, 720, 10, 1}}},
+        {"image/jpeg,width=1920,height=1080,framerate=30/1; video/x-raw(memory:DMABuf),format=NV12,width=640,height=360",
+         {{CameraMode::Encoding::Jpeg, "", 1920, 1080, 30, 1}}},
+        {"video/x-raw,format={UYVY,NV12},width=[1,4096],height=[1,2160],framerate=[0/1,2147483647/1]",
+         {{CameraMode::Encoding::Raw, "UYVY", 640, 360, 30, 1}, {CameraMode::Encoding::Raw, "NV12", 640, 360, 30, 1}}},
+        {"video/x-raw,format=YUY2,width=[800,1600,16],height=[600,1200,8],framerate=[5/1,15/1]",
+         {{CameraMode::Encoding::Raw, "YUY2", 800, 600, 15, 1}}},
+        {"video/x-h264,width=640,height=360,framerate=30/1; video/x-raw,format=GRAY8,width=640,height=360",
+         {{CameraMode::Encoding::Raw, "GRAY8", 640, 360, 0, 1}}},
+    };
+    ASSERT_TRUE(gst_init_check(nullptr, nullptr, nullptr));
+    for (const auto& row : rows) {
+        GstCaps* caps = gst_caps_from_string(row.caps);
+        ASSERT_NE(caps, nullptr) << row.caps;
+        EXPECT_EQ(cameraModesFromCaps(caps, target), row.modes) << row.caps;
+        gst_caps_unref(caps);
+    }
+}
+
+}  // namespace
