@@ -4,8 +4,28 @@
 #define QT_NO_KEYWORDS
 #include "platform/linux/CaptureSessionGst.h"
 
+#include "hotkey/HKHotKeyCenter.h"
+#include "mac/MacCamera.h"
+#include "mac/MacCameraManager.h"
+#include "mac/MacHidDeviceManager.h"
+#include "mac/MacHotKeyManager.h"
+#include "mac/MacUVCCam.h"
+#include "mac/MacUVCCamOC.h"
+#include "platform/Platform.h"
+#include "platform/linux/CaptureServiceV4l2.h"
+#include "platform/linux/HidServiceHidraw.h"
 #include "platform/linux/PixelBufferGst.h"
+#include "platform/linux/RunLoopQt.h"
+#include "platform/linux/UsbServiceUvcvideo.h"
 #include "platform/linux/VideoDataOutputGst.h"
+#include "platform/sim/AudioHardwareSim.h"
+#include "platform/sim/AudioPlaybackSim.h"
+#include "platform/sim/HotKeyServiceSim.h"
+#include "platform/sim/KeyboardLayoutServiceSim.h"
+#include "platform/sim/LogSinkRecorder.h"
+#include "platform/sim/LoginItemsServiceSim.h"
+#include "platform/sim/ProcessServiceSim.h"
+#include "platform/sim/TaskInfoServiceSim.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"
 
@@ -445,6 +465,133 @@ TEST_F(CaptureSessionGstTest, ASessionWithoutACameraRunsAndDeliversNothing)
     EXPECT_FALSE(session->canAddOutput(AudioFileOutputPtr()));
     session->stopRunning();
     EXPECT_FALSE(session->isRunning());
+}
+
+// The library's own streaming (MacUVCCamOC and MacCamera) on the Linux capture service: an
+// emulated camera, whose frames come from a test source offering only MJPEG 1280x720.
+struct HostFrame {
+    int width, height, size;
+    const unsigned char* address;
+    const unsigned char* cameraBuffer;
+    bool onMainThread;
+    bool white;
+};
+std::vector<HostFrame> g_hostFrames;
+MacUVCCamOC* g_core = nullptr;
+
+bool whiteUyvy(const unsigned char* pixels, int bytes)
+{
+    for (int i = 0; i + 1 < bytes; i += 2) {
+        if (std::abs(pixels[i] - 128) > 3 || std::abs(pixels[i + 1] - 235) > 3)
+            return false;
+    }
+    return bytes > 0;
+}
+
+void receiveHostFrame(unsigned char* frame, int width, int height, int size)
+{
+    const PixelBufferPtr& buffer = g_core->currentCamera->pixelBuffer();
+    g_hostFrames.push_back({width, height, size, frame, buffer ? buffer->baseAddress() : nullptr,
+                            QThread::currentThread() == QCoreApplication::instance()->thread(),
+                            whiteUyvy(frame, 1280)});
+}
+
+class LibraryOnGStreamer : public ::testing::Test {
+protected:
+    LibraryOnGStreamer()
+    {
+        discardProcessState();
+        g_hostFrames.clear();
+        usb.plug(uvccam::testing::EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574,
+                                                         QStringLiteral("1.4")));
+        // The Linux platform's services, but for the source the sessions read.
+        auto runLoop = std::make_unique<RunLoopQt>();
+        const auto watcher = UdevWatcher::create({"video4linux", "hidraw", "sound"});
+        Platform::Services services;
+        services.capture =
+            std::make_unique<CaptureServiceV4l2>(watcher, *runLoop, CaptureSessionGst::describedSource(kMjpeg1280x720));
+        services.usb = std::make_unique<UsbServiceUvcvideo>(watcher);
+        services.hid = std::make_unique<HidServiceHidraw>(watcher);
+        services.audioHardware = std::make_unique<AudioHardwareSim>(AudioHardwareSim::Devices::None);
+        services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
+        services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);
+        services.loginItems = std::make_unique<LoginItemsServiceSim>();
+        services.taskInfo = std::make_unique<TaskInfoServiceSim>();
+        services.hotKeys = std::make_unique<HotKeyServiceSim>(*runLoop);
+        services.keyboardLayout = std::make_unique<KeyboardLayoutServiceSim>();
+        services.runLoop = std::move(runLoop);
+        services.log = std::make_unique<LogSinkRecorder>();
+        Platform::install(std::make_unique<Platform>(std::move(services)));
+        core = std::make_unique<MacUVCCamOC>();
+        g_core = core.get();
+        core->setVideoCallback(receiveHostFrame);
+    }
+    ~LibraryOnGStreamer() override
+    {
+        core.reset();
+        g_core = nullptr;
+        discardProcessState();
+    }
+
+    static void discardProcessState()
+    {
+        uvccam::internal::discardAllCores();
+        MacCameraManager::discardSharedInstance();
+        MacHidDeviceManager::discardSharedInstance();
+        MacHotKeyManager::discardSharedInstance();
+        HKHotKeyCenter::discardSharedHotKeyCenter();
+        Platform::install(nullptr);
+    }
+
+    bool waitForHostFrames(std::size_t count)
+    {
+        return waitFor([&] { return g_hostFrames.size() >= count; }, std::chrono::seconds(10));
+    }
+
+    uvccam::testing::EmulatedUsb usb;
+    std::unique_ptr<MacUVCCamOC> core;
+};
+
+TEST_F(LibraryOnGStreamer, StreamsResetsCopiesAndStopsAsOnTheSimulator)
+{
+    ASSERT_NE(core->currentCamera, nullptr);
+    EXPECT_EQ(core->GetPixelBuffer(), nullptr) << "no frame yet";
+    ASSERT_EQ(core->startVideoStream(0), 0);
+    ASSERT_TRUE(waitForHostFrames(5));
+    for (const HostFrame& frame : g_hostFrames) {
+        EXPECT_EQ(frame.width, 640);
+        EXPECT_EQ(frame.height, 360);
+        EXPECT_GE(frame.size, 1280 * 360);
+        EXPECT_EQ(frame.address, frame.cameraBuffer) << "in place: the camera's current buffer, locked for the call";
+        EXPECT_TRUE(frame.onMainThread);
+        EXPECT_TRUE(frame.white);
+    }
+    // A new output joins the running session; frames go on through it alone.
+    core->resetCamResolution();
+    const std::size_t beforeReset = g_hostFrames.size();
+    ASSERT_TRUE(waitForHostFrames(beforeReset + 3));
+    EXPECT_EQ(g_hostFrames.back().width, 640);
+
+    ASSERT_EQ(core->stopVideoStream(), 0);
+    const std::size_t atStop = g_hostFrames.size();
+    EXPECT_FALSE(waitFor([&] { return g_hostFrames.size() > atStop; }, std::chrono::milliseconds(300)));
+
+    // The camera keeps its last frame, which outlives the pipeline it came from; a core made
+    // now takes it as its pixel buffer and copies it for the host.
+    const PixelBufferPtr last = core->currentCamera->pixelBuffer();
+    ASSERT_NE(last, nullptr);
+    core = std::make_unique<MacUVCCamOC>();
+    g_core = core.get();
+    core->setVideoCallback(receiveHostFrame);
+    const unsigned char* copy = core->GetPixelBuffer();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(whiteUyvy(copy, 1280 * 360));
+    last->lockBaseAddress();
+    EXPECT_NE(copy, last->baseAddress()) << "the host's copy, not the camera's memory";
+    last->unlockBaseAddress();
+
+    ASSERT_EQ(core->startVideoStream(0), 0);
+    EXPECT_TRUE(waitForHostFrames(atStop + 3));
 }
 
 // Caps as v4l2src and test sources state them, turned into the modes the choice reads.
