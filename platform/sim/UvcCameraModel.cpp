@@ -115,6 +115,7 @@ UvcCameraModel::UvcCameraModel(bool rx710Layout, QString serialNumber)
     controls_[{pu, 8}] = unsignedControl(2, 0, 7, 3);         // sharpness
     controls_[{pu, 10}] = unsignedControl(4, 2800, 6500, 4600);  // white balance temperature
     controls_[{pu, 11}] = unsignedControl(4, 0, 1, 1);        // automatic white balance
+    videoModes_.push_back(VideoMode{kFourccUyvy, 640, 360, 333333});  // 30 frames a second
 }
 
 UvcCameraModel::Control* UvcCameraModel::control(int unit, int selector)

@@ -74,6 +74,20 @@ public:
         UsbStatus status = kUsbSuccess;
     };
 
+    // One way the camera streams video, uncompressed: the format's FourCC (the first four
+    // bytes of its GUID, which is also V4L2's code for it), the frame size and the frame
+    // interval in the class's 100 ns units. Rows are unpadded, two bytes a pixel.
+    struct VideoMode {
+        std::uint32_t fourcc = 0;
+        int width = 0;
+        int height = 0;
+        std::uint32_t frameInterval = 0;
+        int bytesPerLine() const { return width * 2; }
+        int frameBytes() const { return bytesPerLine() * height; }
+    };
+    // Packed 4:2:2 in the order U Y V Y.
+    static constexpr std::uint32_t kFourccUyvy = 'U' | 'Y' << 8 | 'V' << 16 | 'Y' << 24;
+
     // `rx710Layout` gives processing unit 2, a two-byte focus and automatic focus.
     UvcCameraModel(bool rx710Layout, QString serialNumber);
 
@@ -97,6 +111,10 @@ public:
     // writes of up to kExtensionMaxLength bytes are taken whatever it says; a class driver
     // that checks lengths (uvcvideo does) sends only this many.
     void setExtensionLength(int unit, int selector, int length) { extensionLengths_[{unit, selector}] = length; }
+
+    // The modes the camera streams, which its video-streaming descriptors declare: these
+    // cameras send UYVY 640x360 at 30 frames a second.
+    const std::vector<VideoMode>& videoModes() const { return videoModes_; }
 
     // Handles one request on the video-control interface's default pipe.
     UsbStatus controlRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred);
@@ -146,6 +164,7 @@ private:
     std::optional<QByteArray> serialDescriptor_;
     bool open_ = false;
     int opens_ = 0;
+    std::vector<VideoMode> videoModes_;
 };
 
 }  // namespace uvccam::platform

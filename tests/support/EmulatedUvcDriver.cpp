@@ -31,9 +31,6 @@ constexpr int kVideoControlInterface = 0;
 constexpr int kVideoStreamingInterface = 1;
 constexpr int kHidInterface = 4;
 constexpr int kOutputTerminal = 10;
-constexpr int kWidth = 640;
-constexpr int kHeight = 360;
-constexpr int kFrameInterval = 333333;  // 100 ns units: 30 frames a second
 
 QByteArray bytes(std::initializer_list<int> values)
 {
@@ -82,17 +79,53 @@ QByteArray cameraUsbDescriptors(const UvcCameraModel& camera, std::uint16_t vend
         + bytes({13, USB_DT_CS_INTERFACE, UVC_VC_HEADER}) + littleEndian(0x0110, 2) + littleEndian(13 + units.size(), 2)
         + littleEndian(48000000, 4) + bytes({1, kVideoStreamingInterface}) + units;
 
-    const int frameBytes = kWidth * kHeight * 2;
-    const std::uint64_t bitRate = std::uint64_t(frameBytes) * 8 * 30;
-    const QByteArray uyvy = QByteArray("UYVY") + QByteArray::fromHex("000010008000" "00aa00389b71");
-    const QByteArray format = bytes({27, USB_DT_CS_INTERFACE, UVC_VS_FORMAT_UNCOMPRESSED, 1, 1}) + uyvy
-        + bytes({16, 1, 0, 0, 0, 0});
-    const QByteArray frame = bytes({30, USB_DT_CS_INTERFACE, UVC_VS_FRAME_UNCOMPRESSED, 1, 0}) + littleEndian(kWidth, 2)
-        + littleEndian(kHeight, 2) + littleEndian(bitRate, 4) + littleEndian(bitRate, 4) + littleEndian(frameBytes, 4)
-        + littleEndian(kFrameInterval, 4) + bytes({1}) + littleEndian(kFrameInterval, 4);
+    // The video-streaming interface: an uncompressed format for each FourCC the camera
+    // streams, a frame for each of its sizes, each frame with its discrete intervals.
+    struct FrameSize {
+        int width;
+        int height;
+        std::vector<std::uint32_t> intervals;
+    };
+    std::vector<std::pair<std::uint32_t, std::vector<FrameSize>>> formats;
+    for (const UvcCameraModel::VideoMode& mode : camera.videoModes()) {
+        auto format = std::find_if(formats.begin(), formats.end(), [&](const auto& f) { return f.first == mode.fourcc; });
+        if (format == formats.end())
+            format = formats.insert(formats.end(), {mode.fourcc, {}});
+        auto size = std::find_if(format->second.begin(), format->second.end(), [&](const FrameSize& f) {
+            return f.width == mode.width && f.height == mode.height;
+        });
+        if (size == format->second.end())
+            size = format->second.insert(format->second.end(), FrameSize{mode.width, mode.height, {}});
+        size->intervals.push_back(mode.frameInterval);
+    }
+    QByteArray streaming;
+    for (std::size_t f = 0; f < formats.size(); ++f) {
+        const auto& [fourcc, sizes] = formats[f];
+        // The class's GUIDs for uncompressed formats: the FourCC, then a fixed tail.
+        const QByteArray guid = littleEndian(fourcc, 4) + QByteArray::fromHex("000010008000" "00aa00389b71");
+        streaming += bytes({27, USB_DT_CS_INTERFACE, UVC_VS_FORMAT_UNCOMPRESSED, static_cast<int>(f + 1),
+                            static_cast<int>(sizes.size())})
+            + guid + bytes({16, 1, 0, 0, 0, 0});
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const FrameSize& size = sizes[i];
+            const std::uint64_t frameBytes = std::uint64_t(size.width) * size.height * 2;
+            const auto [fastest, slowest] = std::minmax_element(size.intervals.begin(), size.intervals.end());
+            const auto bitRate = [frameBytes](std::uint32_t interval) { return frameBytes * 8 * 10000000 / interval; };
+            streaming += bytes({26 + 4 * static_cast<int>(size.intervals.size()), USB_DT_CS_INTERFACE,
+                                UVC_VS_FRAME_UNCOMPRESSED, static_cast<int>(i + 1), 0})
+                + littleEndian(size.width, 2) + littleEndian(size.height, 2) + littleEndian(bitRate(*slowest), 4)
+                + littleEndian(bitRate(*fastest), 4) + littleEndian(frameBytes, 4) + littleEndian(size.intervals.front(), 4)
+                + bytes({static_cast<int>(size.intervals.size())});
+            for (std::uint32_t interval : size.intervals)
+                streaming += littleEndian(interval, 4);
+        }
+    }
+    const int formatCount = static_cast<int>(formats.size());
+    QByteArray header = bytes({13 + formatCount, USB_DT_CS_INTERFACE, UVC_VS_INPUT_HEADER, formatCount})
+        + littleEndian(13 + formatCount + streaming.size(), 2) + bytes({USB_DIR_IN | 1, 0, kOutputTerminal, 0, 0, 0, 1});
+    header += QByteArray(formatCount, '\0');  // no format has per-format controls
     body += bytes({9, USB_DT_INTERFACE, kVideoStreamingInterface, 0, 0, USB_CLASS_VIDEO, UVC_SC_VIDEOSTREAMING, 0, 0})
-        + bytes({14, USB_DT_CS_INTERFACE, UVC_VS_INPUT_HEADER, 1}) + littleEndian(14 + format.size() + frame.size(), 2)
-        + bytes({USB_DIR_IN | 1, 0, kOutputTerminal, 0, 0, 0, 1, 0}) + format + frame;
+        + header + streaming;
     if (hid) {
         body += bytes({9, USB_DT_INTERFACE, kHidInterface, 0, 1, USB_CLASS_HID, 0, 0, 0})
             + bytes({9, HID_DT_HID, 0x11, 0x01, 0, 1, HID_DT_REPORT}) + littleEndian(34, 2)

@@ -28,8 +28,8 @@ namespace uvccam::testing {
 // string's index), then its one configuration: the video-control interface (0) with the
 // camera terminal 1, the processing unit, the extension units 4 to 9 and an output terminal
 // 10 in one chain, each terminal and unit with the bmControls the camera declares; a
-// video-streaming interface (1) with one uncompressed format; and, when `hid`, the vendor HID
-// interface (4).
+// video-streaming interface (1) with an uncompressed format for each of the camera's video
+// modes; and, when `hid`, the vendor HID interface (4).
 QByteArray cameraUsbDescriptors(const platform::UvcCameraModel& camera, std::uint16_t vendorId,
                                 std::uint16_t productId, bool hid);
 
