@@ -462,9 +462,11 @@ bool CaptureSessionGst::buildAndPlay()
         failStart(QStringLiteral("an element is missing"));
         return false;
     }
+    // All in the bin first, so a failed link leaves nothing outside it to free.
+    for (GstElement* element : chain)
+        gst_bin_add(GST_BIN(pipeline_), element);
     GstElement* previous = source;
     for (GstElement* element : chain) {
-        gst_bin_add(GST_BIN(pipeline_), element);
         if (!gst_element_link(previous, element)) {
             failStart(QStringLiteral("%1 does not link to %2")
                           .arg(QString::fromUtf8(GST_OBJECT_NAME(previous)), QString::fromUtf8(GST_OBJECT_NAME(element))));
