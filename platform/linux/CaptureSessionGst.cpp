@@ -163,8 +163,9 @@ QString describeError(GstMessage* message)
     gst_message_parse_error(message, &error, &debug);
     QString text = QStringLiteral("%1: %2").arg(QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))),
                                                  QString::fromUtf8(error ? error->message : "unknown error"));
+    // GStreamer's details span lines; the log keeps one line per failure.
     if (debug)
-        text += QStringLiteral(" (%1)").arg(QString::fromUtf8(debug));
+        text += QStringLiteral(" (%1)").arg(QString::fromUtf8(debug).simplified());
     g_clear_error(&error);
     g_free(debug);
     return text;

@@ -389,7 +389,8 @@ TEST_F(CaptureSessionGstTest, ABusErrorEndsTheSessionWithOneLogLine)
     std::thread streaming([camera] {
         for (int i = 0; i < 3; ++i) {
             GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Could not read from resource.");
-            gst_element_post_message(camera, gst_message_new_error(GST_OBJECT(camera), error, "test"));
+            gst_element_post_message(camera, gst_message_new_error(GST_OBJECT(camera), error,
+                                                                     "gst_v4l2_do_read ():\nsystem error: No such device"));
             g_error_free(error);
         }
     });
@@ -403,6 +404,7 @@ TEST_F(CaptureSessionGstTest, ABusErrorEndsTheSessionWithOneLogLine)
                          std::chrono::milliseconds(300)));
     ASSERT_EQ(log.lines.size(), 1) << log.lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(log.lines[0].contains(QLatin1String("Could not read from resource"))) << log.lines[0].toStdString();
+    EXPECT_FALSE(log.lines[0].contains(QLatin1Char('\n'))) << "one line, GStreamer's details included";
 
     // The host may start again.
     session->startRunning();
