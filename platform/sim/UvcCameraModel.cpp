@@ -1,5 +1,7 @@
-// A simulated camera's video-control interface: control values, requests, stalls, serial.
+// A simulated camera's video-control interface (control values, requests, stalls, serial) and its video.
 #include "platform/sim/UvcCameraModel.h"
+
+#include "platform/sim/PixelBufferSim.h"
 
 #include <algorithm>
 #include <cstring>
@@ -116,6 +118,39 @@ UvcCameraModel::UvcCameraModel(bool rx710Layout, QString serialNumber)
     controls_[{pu, 10}] = unsignedControl(4, 2800, 6500, 4600);  // white balance temperature
     controls_[{pu, 11}] = unsignedControl(4, 0, 1, 1);        // automatic white balance
     videoModes_.push_back(VideoMode{kFourccUyvy, 640, 360, 333333});  // 30 frames a second
+}
+
+UvcCameraModel::~UvcCameraModel() = default;
+
+void UvcCameraModel::startVideo(const VideoMode& mode)
+{
+    streaming_ = true;
+    streamMode_ = mode;
+    nextFrame_ = 0;
+    ++videoStreams_;
+    // The test frame's rows differ only in the first, which carries the counter: two rows
+    // drawn make a whole frame, far sooner than drawing every row at 30 frames a second.
+    if (!canvas_ || canvas_->width() != static_cast<std::size_t>(mode.width))
+        canvas_ = std::make_unique<PixelBufferSim>(mode.width, 2);
+}
+
+void UvcCameraModel::stopVideo()
+{
+    streaming_ = false;
+}
+
+std::optional<std::uint32_t> UvcCameraModel::sendFrame(std::uint8_t* into)
+{
+    if (!streaming_ || !into)
+        return std::nullopt;
+    const std::uint32_t number = nextFrame_++;
+    canvas_->drawTestFrame(number);
+    // The simulator's buffer pads its rows; on the wire they follow each other.
+    const auto line = static_cast<std::size_t>(streamMode_.bytesPerLine());
+    for (int row = 0; row < streamMode_.height; ++row)
+        std::memcpy(into + row * line, canvas_->pixels() + (row == 0 ? 0 : canvas_->bytesPerRow()), line);
+    ++framesSent_;
+    return number;
 }
 
 UvcCameraModel::Control* UvcCameraModel::control(int unit, int selector)

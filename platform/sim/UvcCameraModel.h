@@ -1,4 +1,4 @@
-// The USB Video Class side of a simulated camera: its units, controls and serial number.
+// The USB Video Class side of a simulated camera: its units, controls, serial number and video.
 #pragma once
 
 #include "platform/UsbService.h"
@@ -8,12 +8,15 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <utility>
 #include <vector>
 
 namespace uvccam::platform {
+
+class PixelBufferSim;
 
 // Answers control requests the way the maker's cameras do: the camera terminal is unit 1,
 // the processing unit is 2 (RX710) or 3 (the others), extension units are 4 to 9. A
@@ -90,6 +93,9 @@ public:
 
     // `rx710Layout` gives processing unit 2, a two-byte focus and automatic focus.
     UvcCameraModel(bool rx710Layout, QString serialNumber);
+    ~UvcCameraModel();
+    UvcCameraModel(const UvcCameraModel&) = delete;
+    UvcCameraModel& operator=(const UvcCameraModel&) = delete;
 
     int processingUnit() const { return processingUnit_; }
 
@@ -115,6 +121,17 @@ public:
     // The modes the camera streams, which its video-streaming descriptors declare: these
     // cameras send UYVY 640x360 at 30 frames a second.
     const std::vector<VideoMode>& videoModes() const { return videoModes_; }
+    // A stream in one of the modes: its frames are numbered from 0, each the simulator's
+    // test frame (PixelBufferSim's colour bars and frame number) at the mode's size.
+    void startVideo(const VideoMode& mode);
+    void stopVideo();
+    bool isStreaming() const { return streaming_; }
+    // Draws the stream's next frame into `into` (the mode's frameBytes()) and gives its
+    // number; nothing while no stream runs.
+    std::optional<std::uint32_t> sendFrame(std::uint8_t* into);
+    // Frames sent in all streams since the camera was made, and the streams started.
+    int framesSent() const { return framesSent_; }
+    int videoStreams() const { return videoStreams_; }
 
     // Handles one request on the video-control interface's default pipe.
     UsbStatus controlRequest(const UsbSetupPacket& setup, void* data, std::uint32_t* transferred);
@@ -165,6 +182,12 @@ private:
     bool open_ = false;
     int opens_ = 0;
     std::vector<VideoMode> videoModes_;
+    bool streaming_ = false;
+    VideoMode streamMode_;
+    std::unique_ptr<PixelBufferSim> canvas_;
+    std::uint32_t nextFrame_ = 0;
+    int framesSent_ = 0;
+    int videoStreams_ = 0;
 };
 
 }  // namespace uvccam::platform

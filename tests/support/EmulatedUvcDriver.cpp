@@ -11,6 +11,8 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <tuple>
 
@@ -301,6 +303,21 @@ struct EmulatedUvcDriver::ExtensionControl {
     unsigned flags = 0;
 };
 
+struct EmulatedUvcDriver::Frame {
+    int width = 0;
+    int height = 0;
+    std::uint32_t maxBytes = 0;
+    std::uint32_t defaultInterval = 0;
+    std::vector<std::uint32_t> intervals;  // 100 ns units
+};
+
+struct EmulatedUvcDriver::Format {
+    std::uint32_t fourcc = 0;
+    int bitsPerPixel = 0;
+    std::size_t defaultFrame = 0;
+    std::vector<Frame> frames;
+};
+
 // One ioctl's memory in the client, made local; umockdev copies it back at completion.
 class EmulatedUvcDriver::Call {
 public:
@@ -349,10 +366,19 @@ EmulatedUvcDriver::EmulatedUvcDriver(std::unique_ptr<UvcCameraModel> camera, con
 
 EmulatedUvcDriver::~EmulatedUvcDriver()
 {
+    {
+        std::lock_guard<std::recursive_mutex> lock(*lock_);
+        stopPacing_ = true;
+        paced_.notify_all();
+    }
+    if (pacer_.joinable())
+        pacer_.join();
     for (UMockdevIoctlBase* handler : handlers_) {
         g_signal_handlers_disconnect_by_data(handler, this);
         g_object_unref(handler);
     }
+    if (streamer_)
+        g_object_unref(streamer_);
 }
 
 void EmulatedUvcDriver::bind(const QByteArray& descriptors)
@@ -371,12 +397,37 @@ void EmulatedUvcDriver::bind(const QByteArray& descriptors)
             bits = bits << 8 | d[at + i];
         return bits;
     };
+    const auto le32 = [](const std::uint8_t* at) {
+        return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16 | std::uint32_t(at[3]) << 24;
+    };
     bool videoControl = false;
+    bool videoStreaming = false;
     for (int at = 0; at + 2 <= total && d[at] >= 2 && at + d[at] <= total; at += d[at]) {
         const std::uint8_t* x = d + at;
         const int length = x[0];
-        if (x[1] == USB_DT_INTERFACE && length >= 9)
+        if (x[1] == USB_DT_INTERFACE && length >= 9) {
             videoControl = x[5] == USB_CLASS_VIDEO && x[6] == UVC_SC_VIDEOCONTROL;
+            videoStreaming = x[5] == USB_CLASS_VIDEO && x[6] == UVC_SC_VIDEOSTREAMING;
+        }
+        if (videoStreaming && x[1] == USB_DT_CS_INTERFACE && length >= 27 && x[2] == UVC_VS_FORMAT_UNCOMPRESSED) {
+            Format format;
+            format.fourcc = le32(x + 5);
+            format.bitsPerPixel = x[21];
+            format.defaultFrame = x[22] > 0 ? x[22] - 1 : 0;
+            formats_.push_back(format);
+        }
+        // Only discrete intervals: the maker's cameras give no continuous range.
+        if (videoStreaming && x[1] == USB_DT_CS_INTERFACE && length >= 26 && x[2] == UVC_VS_FRAME_UNCOMPRESSED
+            && !formats_.empty() && x[25] > 0 && length >= 26 + 4 * x[25]) {
+            Frame frame;
+            frame.width = x[5] | x[6] << 8;
+            frame.height = x[7] | x[8] << 8;
+            frame.maxBytes = le32(x + 17);
+            frame.defaultInterval = le32(x + 21);
+            for (int i = 0; i < x[25]; ++i)
+                frame.intervals.push_back(le32(x + 26 + 4 * i));
+            formats_.back().frames.push_back(frame);
+        }
         if (!videoControl || x[1] != USB_DT_CS_INTERFACE || length < 4)
             continue;
         if (x[2] == UVC_VC_INPUT_TERMINAL && length >= 15 && (x[4] | x[5] << 8) == UVC_ITT_CAMERA && length >= 15 + x[14])
@@ -419,6 +470,15 @@ void EmulatedUvcDriver::bind(const QByteArray& descriptors)
     }
     std::sort(exposed_.begin(), exposed_.end(),
               [](const Exposed& a, const Exposed& b) { return a.mapping->id < b.mapping->id; });
+    // A format without frames cannot stream; the first format and its default frame and
+    // interval are where the driver starts.
+    formats_.erase(std::remove_if(formats_.begin(), formats_.end(), [](const Format& f) { return f.frames.empty(); }),
+                   formats_.end());
+    if (!formats_.empty()) {
+        const Format& format = formats_.front();
+        frame_ = std::min(format.defaultFrame, format.frames.size() - 1);
+        interval_ = format.frames[frame_].defaultInterval;
+    }
 }
 
 void EmulatedUvcDriver::attach(UMockdevTestbed* testbed, const QString& captureNode, const QString& metadataNode)
@@ -427,6 +487,8 @@ void EmulatedUvcDriver::attach(UMockdevTestbed* testbed, const QString& captureN
     for (const auto& [node, handle] : nodes) {
         UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
         g_signal_connect(handler, "handle-ioctl", G_CALLBACK(handle), this);
+        if (handle == &onCapture)
+            g_signal_connect(handler, "handle-read", G_CALLBACK(&onRead), this);
         handlers_.push_back(handler);
         GError* error = nullptr;
         if (!umockdev_testbed_attach_ioctl(testbed, node.toUtf8().constData(), handler, &error)) {
@@ -438,8 +500,37 @@ void EmulatedUvcDriver::attach(UMockdevTestbed* testbed, const QString& captureN
 
 void EmulatedUvcDriver::unplug()
 {
+    {
+        std::lock_guard<std::recursive_mutex> lock(*lock_);
+        unplugged_ = true;
+        if (heldRead_)
+            umockdev_ioctl_client_complete(heldRead_, -1, ENODEV);
+        heldRead_ = nullptr;
+        if (streamer_)
+            endStream();
+        stopPacing_ = true;
+        paced_.notify_all();
+    }
+    if (pacer_.joinable())
+        pacer_.join();
+}
+
+int EmulatedUvcDriver::framesSent() const
+{
     std::lock_guard<std::recursive_mutex> lock(*lock_);
-    unplugged_ = true;
+    return camera_->framesSent();
+}
+
+int EmulatedUvcDriver::videoStreams() const
+{
+    std::lock_guard<std::recursive_mutex> lock(*lock_);
+    return camera_->videoStreams();
+}
+
+bool EmulatedUvcDriver::isStreaming() const
+{
+    std::lock_guard<std::recursive_mutex> lock(*lock_);
+    return camera_->isStreaming();
 }
 
 void EmulatedUvcDriver::withCamera(const std::function<void(UvcCameraModel&)>& use)
@@ -470,9 +561,10 @@ void describeDevice(v4l2_capability& capability, const QString& card, const QStr
     copyName(reinterpret_cast<char*>(capability.bus_info), sizeof capability.bus_info, busInfo);
     capability.version = (6 << 16) | (1 << 8);  // the kernel's version: 6.1
     // The device's capabilities are both nodes' together; device_caps tells them apart.
-    capability.device_caps = deviceCaps | V4L2_CAP_STREAMING | V4L2_CAP_EXT_PIX_FORMAT;
-    capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING
-        | V4L2_CAP_EXT_PIX_FORMAT | V4L2_CAP_DEVICE_CAPS;
+    // Video leaves by read() (see the class comment); metadata keeps its buffers.
+    capability.device_caps = deviceCaps | V4L2_CAP_EXT_PIX_FORMAT;
+    capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE | V4L2_CAP_META_CAPTURE
+        | V4L2_CAP_STREAMING | V4L2_CAP_EXT_PIX_FORMAT | V4L2_CAP_DEVICE_CAPS;
 }
 
 }  // namespace
@@ -506,7 +598,8 @@ int EmulatedUvcDriver::ioctl(Call& call, bool capture)
         auto* capability = call.argument<v4l2_capability>();
         if (!capability)
             return -EFAULT;
-        describeDevice(*capability, card_, busInfo_, capture ? V4L2_CAP_VIDEO_CAPTURE : V4L2_CAP_META_CAPTURE);
+        describeDevice(*capability, card_, busInfo_,
+                       capture ? V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE : V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING);
         return 0;
     }
     if (!capture)
@@ -577,7 +670,7 @@ int EmulatedUvcDriver::ioctl(Call& call, bool capture)
         return asked ? extensionQuery(call, *asked) : -EFAULT;
     }
     default:
-        return -ENOTTY;
+        return videoIoctl(call, request);
     }
 }
 
@@ -993,6 +1086,353 @@ int EmulatedUvcDriver::extensionQuery(Call& call, uvc_xu_control_query& asked)
     if (asked.query != UVC_SET_CUR)
         std::copy(buffer.begin(), buffer.end(), data);
     return 0;
+}
+
+namespace {
+
+using Interval = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;  // the class's 100 ns
+
+// uvcvideo shows a frame interval in 100 ns units as a small fraction of a second: a
+// continued fraction cut before its first large term (333333/10000000 becomes 1/30).
+v4l2_fract fractionOf(std::uint32_t interval)
+{
+    constexpr int kMaxTerms = 8;
+    constexpr std::uint64_t kLargeTerm = 333;
+    std::uint64_t terms[kMaxTerms] = {};
+    std::uint64_t x = interval;
+    std::uint64_t y = 10000000;
+    int count = 0;
+    while (count < kMaxTerms && y != 0) {
+        terms[count] = x / y;
+        if (terms[count] >= kLargeTerm) {
+            if (count < 2)
+                ++count;
+            break;
+        }
+        const std::uint64_t rest = x - terms[count] * y;
+        x = y;
+        y = rest;
+        ++count;
+    }
+    std::uint64_t numerator = 1;
+    std::uint64_t denominator = 0;
+    for (int i = count; i-- > 0;) {
+        const std::uint64_t previous = numerator;
+        numerator = terms[i] * numerator + denominator;
+        denominator = previous;
+    }
+    return v4l2_fract{static_cast<std::uint32_t>(numerator), static_cast<std::uint32_t>(denominator)};
+}
+
+// A requested time per frame in 100 ns units, saturated as uvcvideo does.
+std::uint32_t intervalOf(const v4l2_fract& fraction)
+{
+    if (fraction.denominator == 0)
+        return UINT32_MAX;
+    const std::uint64_t interval = std::uint64_t(fraction.numerator) * 10000000 / fraction.denominator;
+    return interval > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(interval);
+}
+
+std::uint32_t nearest(const std::vector<std::uint32_t>& intervals, std::uint32_t wanted)
+{
+    return *std::min_element(intervals.begin(), intervals.end(), [wanted](std::uint32_t a, std::uint32_t b) {
+        return std::llabs(std::int64_t(a) - wanted) < std::llabs(std::int64_t(b) - wanted);
+    });
+}
+
+// The V4L2 core names the formats it knows.
+QString formatName(std::uint32_t fourcc)
+{
+    if (fourcc == V4L2_PIX_FMT_UYVY)
+        return QStringLiteral("UYVY 4:2:2");
+    if (fourcc == V4L2_PIX_FMT_YUYV)
+        return QStringLiteral("YUYV 4:2:2");
+    return QString::fromLatin1(reinterpret_cast<const char*>(&fourcc), 4);
+}
+
+}  // namespace
+
+platform::UvcCameraModel::VideoMode EmulatedUvcDriver::currentMode() const
+{
+    const Frame& frame = formats_[format_].frames[frame_];
+    return UvcCameraModel::VideoMode{formats_[format_].fourcc, frame.width, frame.height, interval_};
+}
+
+// uvcvideo's choice for a requested format: the FourCC if the camera has it (else its
+// first format), the frame nearest in area, the current interval's nearest in that frame.
+int EmulatedUvcDriver::tryFormat(v4l2_format& asked, std::size_t* formatIndex, std::size_t* frameIndex) const
+{
+    if (asked.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || formats_.empty())
+        return -EINVAL;
+    v4l2_pix_format& pix = asked.fmt.pix;
+    std::size_t f = 0;
+    while (f < formats_.size() && formats_[f].fourcc != pix.pixelformat)
+        ++f;
+    if (f == formats_.size())
+        f = 0;
+    const Format& format = formats_[f];
+    std::size_t best = 0;
+    std::uint64_t bestDistance = UINT64_MAX;
+    for (std::size_t i = 0; i < format.frames.size(); ++i) {
+        const std::uint64_t w = format.frames[i].width;
+        const std::uint64_t h = format.frames[i].height;
+        const std::uint64_t overlap = std::min<std::uint64_t>(w, pix.width) * std::min<std::uint64_t>(h, pix.height);
+        const std::uint64_t distance = w * h + std::uint64_t(pix.width) * pix.height - 2 * overlap;
+        if (distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    const Frame& frame = format.frames[best];
+    std::memset(&asked.fmt, 0, sizeof asked.fmt);
+    pix.width = frame.width;
+    pix.height = frame.height;
+    pix.pixelformat = format.fourcc;
+    pix.field = V4L2_FIELD_NONE;
+    pix.bytesperline = format.bitsPerPixel * frame.width / 8;
+    pix.sizeimage = frame.maxBytes;
+    pix.colorspace = V4L2_COLORSPACE_SRGB;  // no colour-matching descriptor
+    pix.priv = V4L2_PIX_FMT_PRIV_MAGIC;     // set by the V4L2 core
+    *formatIndex = f;
+    *frameIndex = best;
+    return 0;
+}
+
+int EmulatedUvcDriver::videoIoctl(Call& call, unsigned long request)
+{
+    switch (request) {
+    case VIDIOC_ENUM_FMT: {
+        auto* asked = call.argument<v4l2_fmtdesc>();
+        if (!asked)
+            return -EFAULT;
+        const v4l2_fmtdesc in = *asked;
+        if (in.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || in.index >= formats_.size())
+            return -EINVAL;
+        *asked = {};
+        asked->index = in.index;
+        asked->type = in.type;
+        asked->pixelformat = formats_[in.index].fourcc;
+        copyName(reinterpret_cast<char*>(asked->description), sizeof asked->description,
+                 formatName(asked->pixelformat));
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMESIZES: {
+        auto* asked = call.argument<v4l2_frmsizeenum>();
+        if (!asked)
+            return -EFAULT;
+        const v4l2_frmsizeenum in = *asked;
+        const auto format = std::find_if(formats_.begin(), formats_.end(),
+                                         [&](const Format& f) { return f.fourcc == in.pixel_format; });
+        if (format == formats_.end() || in.index >= format->frames.size())
+            return -EINVAL;
+        *asked = {};
+        asked->index = in.index;
+        asked->pixel_format = in.pixel_format;
+        asked->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+        asked->discrete.width = format->frames[in.index].width;
+        asked->discrete.height = format->frames[in.index].height;
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMEINTERVALS: {
+        auto* asked = call.argument<v4l2_frmivalenum>();
+        if (!asked)
+            return -EFAULT;
+        const v4l2_frmivalenum in = *asked;
+        const auto format = std::find_if(formats_.begin(), formats_.end(),
+                                         [&](const Format& f) { return f.fourcc == in.pixel_format; });
+        if (format == formats_.end())
+            return -EINVAL;
+        const auto frame = std::find_if(format->frames.begin(), format->frames.end(), [&](const Frame& f) {
+            return f.width == static_cast<int>(in.width) && f.height == static_cast<int>(in.height);
+        });
+        if (frame == format->frames.end() || in.index >= frame->intervals.size())
+            return -EINVAL;
+        *asked = {};
+        asked->index = in.index;
+        asked->pixel_format = in.pixel_format;
+        asked->width = in.width;
+        asked->height = in.height;
+        asked->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+        asked->discrete = fractionOf(frame->intervals[in.index]);
+        return 0;
+    }
+    case VIDIOC_G_FMT:
+    case VIDIOC_TRY_FMT:
+    case VIDIOC_S_FMT: {
+        auto* asked = call.argument<v4l2_format>();
+        if (!asked)
+            return -EFAULT;
+        if (request == VIDIOC_G_FMT && asked->type == V4L2_BUF_TYPE_VIDEO_CAPTURE && !formats_.empty()) {
+            // What TRY_FMT gives for the current mode is the current format.
+            const Frame& frame = formats_[format_].frames[frame_];
+            asked->fmt.pix.pixelformat = formats_[format_].fourcc;
+            asked->fmt.pix.width = frame.width;
+            asked->fmt.pix.height = frame.height;
+        } else if (request == VIDIOC_S_FMT && streamer_) {
+            return -EBUSY;
+        }
+        std::size_t format = 0;
+        std::size_t frame = 0;
+        if (const int result = tryFormat(*asked, &format, &frame); result < 0)
+            return result;
+        if (request == VIDIOC_S_FMT) {
+            format_ = format;
+            frame_ = frame;
+            interval_ = nearest(formats_[format_].frames[frame_].intervals, interval_);
+        }
+        return 0;
+    }
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM: {
+        auto* asked = call.argument<v4l2_streamparm>();
+        if (!asked)
+            return -EFAULT;
+        if (asked->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || formats_.empty())
+            return -EINVAL;
+        if (request == VIDIOC_S_PARM) {
+            if (streamer_)
+                return -EBUSY;
+            interval_ = nearest(formats_[format_].frames[frame_].intervals, intervalOf(asked->parm.capture.timeperframe));
+        }
+        const std::uint32_t type = asked->type;
+        *asked = {};
+        asked->type = type;
+        asked->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+        asked->parm.capture.timeperframe = fractionOf(interval_);
+        return 0;
+    }
+    case VIDIOC_G_SELECTION: {
+        // The camera does not crop: the default and the bounds are the whole frame.
+        auto* asked = call.argument<v4l2_selection>();
+        if (!asked)
+            return -EFAULT;
+        if (asked->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || formats_.empty()
+            || (asked->target != V4L2_SEL_TGT_CROP_DEFAULT && asked->target != V4L2_SEL_TGT_CROP_BOUNDS))
+            return -EINVAL;
+        const Frame& frame = formats_[format_].frames[frame_];
+        asked->r = v4l2_rect{0, 0, static_cast<std::uint32_t>(frame.width), static_cast<std::uint32_t>(frame.height)};
+        return 0;
+    }
+    case VIDIOC_CROPCAP: {
+        // The V4L2 core answers it from the selection, with square pixels.
+        auto* asked = call.argument<v4l2_cropcap>();
+        if (!asked)
+            return -EFAULT;
+        if (asked->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || formats_.empty())
+            return -EINVAL;
+        const Frame& frame = formats_[format_].frames[frame_];
+        asked->bounds = v4l2_rect{0, 0, static_cast<std::uint32_t>(frame.width), static_cast<std::uint32_t>(frame.height)};
+        asked->defrect = asked->bounds;
+        asked->pixelaspect = v4l2_fract{1, 1};
+        return 0;
+    }
+    case VIDIOC_ENUMINPUT: {
+        auto* asked = call.argument<v4l2_input>();
+        if (!asked)
+            return -EFAULT;
+        // Without a selector unit the one input is the chain's camera terminal.
+        const std::uint32_t index = asked->index;
+        if (index != 0)
+            return -EINVAL;
+        *asked = {};
+        copyName(reinterpret_cast<char*>(asked->name), sizeof asked->name, QStringLiteral("Camera 1"));
+        asked->type = V4L2_INPUT_TYPE_CAMERA;
+        return 0;
+    }
+    case VIDIOC_G_INPUT:
+    case VIDIOC_S_INPUT: {
+        auto* input = call.argument<int>();
+        if (!input)
+            return -EFAULT;
+        if (request == VIDIOC_G_INPUT)
+            *input = 0;
+        return *input == 0 ? 0 : -EINVAL;
+    }
+    default:
+        return -ENOTTY;
+    }
+}
+
+int EmulatedUvcDriver::onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
+{
+    static_cast<EmulatedUvcDriver*>(self)->read(client);
+    return TRUE;
+}
+
+void EmulatedUvcDriver::read(UMockdevIoctlClient* client)
+{
+    std::lock_guard<std::recursive_mutex> lock(*lock_);
+    if (unplugged_ || formats_.empty()) {
+        umockdev_ioctl_client_complete(client, -1, unplugged_ ? ENODEV : EINVAL);
+        return;
+    }
+    // A descriptor closed a moment ago may not have been heard of yet.
+    if (streamer_ && streamer_ != client && !umockdev_ioctl_client_get_connected(streamer_))
+        endStream();
+    if (streamer_ && streamer_ != client) {
+        umockdev_ioctl_client_complete(client, -1, EBUSY);
+        return;
+    }
+    if (umockdev_ioctl_client_get_arg(client)->data_len == 0) {
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return;
+    }
+    if (!streamer_) {
+        streamer_ = static_cast<UMockdevIoctlClient*>(g_object_ref(client));
+        streamStart_ = Clock::now();
+        streamFrames_ = 0;
+        camera_->startVideo(currentMode());
+        if (!pacer_.joinable())
+            pacer_ = std::thread([this] { pace(); });
+        paced_.notify_all();  // to watch for the descriptor's close
+    }
+    if (Clock::now() >= streamStart_ + Interval(std::int64_t(interval_) * streamFrames_)) {
+        deliver(client);
+        return;
+    }
+    heldRead_ = client;
+    paced_.notify_all();
+}
+
+void EmulatedUvcDriver::deliver(UMockdevIoctlClient* client)
+{
+    frameBytes_.resize(currentMode().frameBytes());
+    camera_->sendFrame(frameBytes_.data());
+    ++streamFrames_;
+    UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
+    const int length = std::min(buffer->data_len, static_cast<int>(frameBytes_.size()));
+    umockdev_ioctl_data_update(buffer, 0, frameBytes_.data(), length);
+    umockdev_ioctl_client_complete(client, length, 0);
+}
+
+void EmulatedUvcDriver::endStream()
+{
+    g_object_unref(streamer_);
+    streamer_ = nullptr;
+    heldRead_ = nullptr;
+    camera_->stopVideo();
+}
+
+void EmulatedUvcDriver::pace()
+{
+    std::unique_lock<std::recursive_mutex> lock(*lock_);
+    while (!stopPacing_) {
+        if (streamer_ && !umockdev_ioctl_client_get_connected(streamer_))
+            endStream();
+        if (!streamer_) {
+            paced_.wait(lock);
+            continue;
+        }
+        const Clock::time_point due = streamStart_ + Interval(std::int64_t(interval_) * streamFrames_);
+        const Clock::time_point now = Clock::now();
+        if (!heldRead_ || now < due) {
+            paced_.wait_until(lock, heldRead_ ? due : now + Interval(interval_));
+            continue;
+        }
+        UMockdevIoctlClient* client = heldRead_;
+        heldRead_ = nullptr;
+        deliver(client);
+    }
 }
 
 }  // namespace uvccam::testing

@@ -6,11 +6,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 struct _UMockdevTestbed;
@@ -19,6 +22,7 @@ struct _UMockdevIoctlClient;
 struct uvc_xu_control_query;
 struct v4l2_ext_control;
 struct v4l2_ext_controls;
+struct v4l2_format;
 struct v4l2_query_ext_ctrl;
 struct v4l2_querymenu;
 
@@ -41,8 +45,28 @@ QByteArray cameraUsbDescriptors(const platform::UvcCameraModel& camera, std::uin
 // Capture node: VIDIOC_QUERYCAP; VIDIOC_QUERYCTRL, VIDIOC_QUERY_EXT_CTRL and
 // VIDIOC_QUERYMENU; VIDIOC_G/S_CTRL and VIDIOC_G/S/TRY_EXT_CTRLS over the standard controls
 // that the camera terminal and processing unit declare, with uvcvideo's mapping to V4L2
-// controls; UVCIOC_CTRL_QUERY on extension units. Anything else fails with ENOTTY. The
-// metadata node answers VIDIOC_QUERYCAP only. Like the driver it
+// controls; UVCIOC_CTRL_QUERY on extension units; the video formats, sizes and intervals
+// that the streaming descriptors declare (VIDIOC_ENUM_FMT, ENUM_FRAMESIZES,
+// ENUM_FRAMEINTERVALS, G/S/TRY_FMT, G/S_PARM, with uvcvideo's nearest-match rules), the
+// whole frame as the crop bounds (VIDIOC_G_SELECTION, VIDIOC_CROPCAP) and the camera
+// terminal as the one input (VIDIOC_ENUMINPUT, G/S_INPUT). Anything else fails with ENOTTY
+// (setting a crop, events, video standards, buffers). The metadata node answers
+// VIDIOC_QUERYCAP only.
+//
+// Video comes through read(), not through buffers: the capture node says
+// V4L2_CAP_READWRITE, not V4L2_CAP_STREAMING, because umockdev cannot follow the
+// descriptors that mmap streaming duplicates. Each read() gives one whole frame (cut to the
+// reader's buffer), the camera's test frame in the current mode. A descriptor's first read
+// starts a stream, whose frames the camera numbers from 0; its frames are due one frame
+// interval apart from that read, and a read before its frame is due is held, not refused,
+// and answered when the frame is due (from the driver's own thread: umockdev's thread stays
+// free, and a blocking reader never waits on anything but the clock). No frame is dropped:
+// a reader that falls behind gets the frames it missed at once. The stream ends when that
+// descriptor is closed. Another descriptor's read meanwhile fails with EBUSY, as do S_FMT
+// and S_PARM. After an unplug a held read and every later read fail with ENODEV. The node
+// is a plain file, so poll() always says it is readable: a reader finds out by reading.
+//
+// Like the driver it
 // - asks every declared standard control GET_INFO when it binds (that decides which of
 //   GET_CUR and SET_CUR it offers), reads a control's limits once and its current value
 //   once (no control of these cameras says it changes by itself), and asks the current
@@ -74,6 +98,13 @@ public:
     // The camera has gone: every later ioctl fails with ENODEV.
     void unplug();
 
+    // The frames the camera sent in all streams since the plug (each to a reader), the
+    // streams it started, and whether one runs (a closed descriptor's stream ends within a
+    // frame interval of the close).
+    int framesSent() const;
+    int videoStreams() const;
+    bool isStreaming() const;
+
     // Runs `use` on the camera while no ioctl is being answered (fault knobs, values).
     void withCamera(const std::function<void(platform::UvcCameraModel&)>& use);
     // Every request the camera received since the plug (or the last clear), in order.
@@ -89,10 +120,14 @@ private:
     struct Control;
     struct Exposed;
     struct ExtensionControl;
+    struct Frame;
+    struct Format;
     class Call;
+    using Clock = std::chrono::steady_clock;
 
     static int onCapture(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* self);
     static int onMetadata(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* self);
+    static int onRead(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* self);
 
     void bind(const QByteArray& descriptors);
     void answer(_UMockdevIoctlClient* client, bool capture);
@@ -111,6 +146,13 @@ private:
     int commit(v4l2_ext_control* list, std::uint32_t count, std::uint32_t* errorIndex);
     void rollBack();
     int extensionQuery(Call& call, uvc_xu_control_query& query);
+    int videoIoctl(Call& call, unsigned long request);
+    int tryFormat(v4l2_format& format, std::size_t* formatIndex, std::size_t* frameIndex) const;
+    platform::UvcCameraModel::VideoMode currentMode() const;
+    void read(_UMockdevIoctlClient* client);
+    void deliver(_UMockdevIoctlClient* client);
+    void endStream();
+    void pace();
 
     std::shared_ptr<std::recursive_mutex> lock_ = std::make_shared<std::recursive_mutex>();
     std::unique_ptr<platform::UvcCameraModel> camera_;
@@ -124,6 +166,24 @@ private:
     std::map<int, std::uint64_t> extensionUnits_;  // unit ID: bmControls
     std::map<std::pair<int, int>, ExtensionControl> extensionControls_;
     std::vector<_UMockdevIoctlBase*> handlers_;
+
+    std::vector<Format> formats_;  // as the streaming descriptors declare them
+    std::size_t format_ = 0;       // the current mode
+    std::size_t frame_ = 0;
+    std::uint32_t interval_ = 0;
+    // The descriptor whose reads stream (held while it does), and its read that waits for
+    // its frame.
+    _UMockdevIoctlClient* streamer_ = nullptr;
+    _UMockdevIoctlClient* heldRead_ = nullptr;
+    Clock::time_point streamStart_;
+    std::uint32_t streamFrames_ = 0;  // frames of this stream read so far
+    std::vector<std::uint8_t> frameBytes_;
+    // Answers held reads when their frames are due, and ends the stream when its descriptor
+    // has been closed (umockdev tells no one: the driver looks once a frame interval); runs
+    // from the first stream until the unplug or the end.
+    std::thread pacer_;
+    std::condition_variable_any paced_;
+    bool stopPacing_ = false;
 };
 
 }  // namespace uvccam::testing

@@ -1,16 +1,29 @@
-// The emulated uvcvideo against a real client (v4l2-ctl, run in the test bed) and by the
-// ioctls that v4l2-ctl does not reach: extension-unit queries, stalls, unplug, access.
+// The emulated uvcvideo against real clients (v4l2-ctl and GStreamer's v4l2src, run in the
+// test bed) and by what they do not reach: extension-unit queries, stalls, unplug, access,
+// readers on several threads and descriptors.
+#include "platform/sim/PixelBufferSim.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"
 #include "support/WireText.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <linux/usb/video.h>
 #include <linux/uvcvideo.h>
 #include <linux/videodev2.h>
@@ -18,11 +31,60 @@
 #include <unistd.h>
 
 using namespace uvccam::testing;
+using uvccam::platform::PixelBufferSim;
 using uvccam::platform::UvcCameraModel;
 
 namespace {
 
 const QString kRx710 = QStringLiteral("RX710 Conference Camera");
+constexpr int kFrameBytes = 640 * 360 * 2;
+constexpr std::chrono::microseconds kFrameInterval(33333);
+
+// Reads from a descriptor on a thread of its own, as a capture thread does: `count` reads
+// of `size` bytes, or fewer if one fails.
+class FrameReader {
+public:
+    FrameReader(int fd, int count, int size = kFrameBytes) : thread_([this, fd, count, size] { run(fd, count, size); }) {}
+    ~FrameReader() { thread_.join(); }
+    FrameReader(const FrameReader&) = delete;
+    FrameReader& operator=(const FrameReader&) = delete;
+
+    bool done() const { return done_; }
+    int error() const { return error_; }  // of the read that failed
+    // Only once done.
+    const std::vector<QByteArray>& frames() const { return frames_; }
+    std::vector<std::uint32_t> numbers() const
+    {
+        std::vector<std::uint32_t> numbers;
+        for (const QByteArray& frame : frames_)
+            numbers.push_back(PixelBufferSim::frameNumberOf(reinterpret_cast<const std::uint8_t*>(frame.constData())));
+        return numbers;
+    }
+    std::chrono::steady_clock::time_point lastArrival() const { return last_; }
+
+private:
+    void run(int fd, int count, int size)
+    {
+        for (int i = 0; i < count; ++i) {
+            QByteArray frame(size, '\0');
+            const ssize_t got = ::read(fd, frame.data(), frame.size());
+            if (got < 0) {
+                error_ = errno;
+                break;
+            }
+            frame.truncate(static_cast<int>(got));
+            frames_.push_back(frame);
+            last_ = std::chrono::steady_clock::now();
+        }
+        done_ = true;
+    }
+
+    std::vector<QByteArray> frames_;
+    std::chrono::steady_clock::time_point last_;
+    std::atomic<int> error_{0};
+    std::atomic<bool> done_{false};
+    std::thread thread_;  // last: starts once the rest exists
+};
 
 class EmulatedUvcDriverTest : public ::testing::Test {
 protected:
@@ -45,6 +107,12 @@ protected:
         }
         return run;
     }
+    // gst-launch-1.0 with these arguments, in the test bed; still running.
+    static void startGst(QProcess& process, const QStringList& arguments)
+    {
+        process.start(QStringLiteral("gst-launch-1.0"), arguments);
+        EXPECT_TRUE(process.waitForStarted(10000));
+    }
     // The requests of this kind that reached the camera since the last look, as wire text.
     QStringList sent(const EmulatedNodes& nodes, std::uint8_t request)
     {
@@ -55,6 +123,15 @@ protected:
         }
         usb.uvc(nodes).clearRequests();
         return lines;
+    }
+
+    // Waits for a reader to finish; one still waiting after the limit is let go by the unplug.
+    void finish(const FrameReader& reader)
+    {
+        if (!waitFor([&] { return reader.done(); }, std::chrono::seconds(10))) {
+            ADD_FAILURE() << "a read still waits";
+            usb.unplug(rx);
+        }
     }
 
     EmulatedUsb usb;
@@ -207,6 +284,165 @@ TEST_F(EmulatedUvcDriverTest, StallsUnplugAndAccessFailAsTheDriverDoes)
     NodeAccessDenied denied(lum.video);
     EXPECT_EQ(::open(lum.video.toUtf8().constData(), O_RDWR), -1);
     EXPECT_EQ(errno, EACCES);
+}
+
+// The camera's one mode as v4l2-ctl finds it, and uvcvideo's nearest match for what it
+// does not have: a capture node that reads, with no buffers to stream.
+TEST_F(EmulatedUvcDriverTest, V4l2CtlFindsTheVideoModeAndGetsTheNearestForAnyOther)
+{
+    const Run list = v4l2ctl(rx.video, "--list-formats-ext");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.lines, QStringList({"ioctl: VIDIOC_ENUM_FMT", "Type: Video Capture", "[0]: 'UYVY' (UYVY 4:2:2)",
+                                       "Size: Discrete 640x360", "Interval: Discrete 0.033s (30.000 fps)"}));
+
+    const Run set = v4l2ctl(rx.video, "--set-fmt-video width=1920,height=1080,pixelformat=YUYV --set-parm 15 --all");
+    EXPECT_EQ(set.status, 0);
+    for (const char* line : {"Device Caps : 0x01200001", "Read/Write", "Width/Height : 640/360",
+                             "Pixel Format : 'UYVY' (UYVY 4:2:2)", "Bytes per Line : 1280", "Size Image : 460800",
+                             "Frames per second: 30.000 (30/1)", "Frame rate set to 30.000 fps"})
+        EXPECT_TRUE(set.lines.contains(QLatin1String(line))) << line << '\n' << set.lines.join('\n').toStdString();
+}
+
+// One whole frame per read, the simulator's test frame with the stream's frame numbers
+// from 0, each due a frame interval after the one before; a short buffer takes a frame's
+// beginning.
+TEST_F(EmulatedUvcDriverTest, ReadsGiveNumberedTestFramesAtTheFrameRate)
+{
+    const Open node(rx.video);
+    const auto before = std::chrono::steady_clock::now();
+    {
+        const FrameReader reader(node.fd, 4);
+        finish(reader);
+        EXPECT_EQ(reader.error(), 0);
+        EXPECT_EQ(reader.numbers(), (std::vector<std::uint32_t>{0, 1, 2, 3}));
+        EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(reader.lastArrival() - before).count(),
+                  3 * kFrameInterval.count());
+        PixelBufferSim expected(640, 360);
+        expected.drawTestFrame(3);
+        EXPECT_TRUE(reader.frames().back() == QByteArray(reinterpret_cast<const char*>(expected.pixels()), kFrameBytes));
+    }
+    const FrameReader shortReader(node.fd, 1, 200);
+    finish(shortReader);
+    ASSERT_EQ(shortReader.frames().size(), 1u);
+    EXPECT_EQ(shortReader.frames()[0].size(), 200);
+    EXPECT_EQ(shortReader.numbers(), std::vector<std::uint32_t>{4});
+    EXPECT_EQ(usb.uvc(rx).framesSent(), 5);
+}
+
+// A read that waits for its frame holds the descriptor (umockdev answers one request of a
+// descriptor at a time), yet another thread's ioctls on it pass within a frame's time.
+// Another descriptor may look but neither read nor change the mode while the first streams;
+// once that one is closed, the next read starts a stream of its own.
+TEST_F(EmulatedUvcDriverTest, OneDescriptorStreamsAndItsIoctlsPassBetweenItsReads)
+{
+    auto streamer = std::make_unique<Open>(rx.video);
+    const Open other(rx.video);
+    {
+        const FrameReader reader(streamer->fd, 15);
+        ASSERT_TRUE(waitFor([&] { return usb.uvc(rx).framesSent() >= 1; }));
+        qint64 longest = 0;
+        for (int i = 0; i < 20; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            v4l2_control brightness{V4L2_CID_BRIGHTNESS, 0};
+            EXPECT_EQ(::ioctl(streamer->fd, VIDIOC_G_CTRL, &brightness), 0);
+            longest = std::max(longest, timer.elapsed());
+        }
+        EXPECT_LT(longest, 1000);
+
+        char byte = 0;
+        EXPECT_EQ(::read(other.fd, &byte, 1), -1);
+        EXPECT_EQ(errno, EBUSY);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        EXPECT_EQ(::ioctl(other.fd, VIDIOC_G_FMT, &format), 0);
+        EXPECT_EQ(::ioctl(other.fd, VIDIOC_S_FMT, &format), -1);
+        EXPECT_EQ(errno, EBUSY);
+        finish(reader);
+        EXPECT_EQ(reader.frames().size(), 15u);
+    }
+    streamer.reset();
+    ASSERT_TRUE(waitFor([&] { return !usb.uvc(rx).isStreaming(); }));
+    const FrameReader next(other.fd, 1);
+    finish(next);
+    EXPECT_EQ(next.numbers(), std::vector<std::uint32_t>{0});
+    EXPECT_EQ(usb.uvc(rx).videoStreams(), 2);
+}
+
+// The read waiting for its frame and every later one fail with ENODEV once the camera has
+// gone; poll() does not keep a reader waiting.
+TEST_F(EmulatedUvcDriverTest, UnplugFailsTheWaitingReadAndEveryLaterOne)
+{
+    const Open node(rx.video);
+    const FrameReader reader(node.fd, 1000);
+    ASSERT_TRUE(waitFor([&] { return usb.uvc(rx).framesSent() >= 2; }));
+    usb.unplug(rx);
+    finish(reader);
+    EXPECT_EQ(reader.error(), ENODEV);
+    char byte = 0;
+    EXPECT_EQ(::read(node.fd, &byte, 1), -1);
+    EXPECT_EQ(errno, ENODEV);
+    pollfd readable{node.fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&readable, 1, 5000), 1);
+}
+
+// GStreamer's v4l2src captures from the node by read(): the files hold the camera's frames
+// in order, from 0 in each run (each is a stream of its own), at most a frame interval
+// apart by the pipeline's clock.
+TEST_F(EmulatedUvcDriverTest, GstLaunchCapturesTheCamerasNumberedFramesAtItsRate)
+{
+    constexpr int kFrames = 10;
+    for (int run = 0; run < 2; ++run) {
+        const QTemporaryDir dir;
+        QProcess gst;
+        startGst(gst, {"-m", "v4l2src", "device=" + rx.video, QStringLiteral("num-buffers=%1").arg(kFrames), "!",
+                       "video/x-raw,format=UYVY,width=640,height=360", "!", "multifilesink", "post-messages=true",
+                       "location=" + dir.filePath("frame%02d")});
+        ASSERT_TRUE(gst.waitForFinished(30000));
+        EXPECT_EQ(gst.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(gst.exitCode(), 0) << gst.readAllStandardError().toStdString();
+
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), kFrames);
+        for (int i = 0; i < kFrames; ++i) {
+            QFile file(dir.filePath(QStringLiteral("frame%1").arg(i, 2, 10, QLatin1Char('0'))));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << i;
+            const QByteArray frame = file.readAll();
+            ASSERT_EQ(frame.size(), kFrameBytes) << i;
+            EXPECT_EQ(PixelBufferSim::frameNumberOf(reinterpret_cast<const std::uint8_t*>(frame.constData())),
+                      static_cast<std::uint32_t>(i));
+        }
+        std::vector<qint64> times;  // each file's running time, in nanoseconds
+        const QRegularExpression written(QStringLiteral("GstMultiFileSink.*running-time=\\(guint64\\)(\\d+)"));
+        for (const QString& line : QString::fromUtf8(gst.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            if (const QRegularExpressionMatch match = written.match(line); match.hasMatch())
+                times.push_back(match.captured(1).toLongLong());
+        }
+        ASSERT_EQ(times.size(), static_cast<std::size_t>(kFrames));
+        // Frame 0 leaves at once, frame 9 no sooner than nine intervals later.
+        EXPECT_GE(times.back() - times.front(), std::chrono::nanoseconds(8 * kFrameInterval).count());
+        ASSERT_TRUE(waitFor([&] { return !usb.uvc(rx).isStreaming(); }));
+    }
+    EXPECT_EQ(usb.uvc(rx).framesSent(), 2 * kFrames);
+    EXPECT_EQ(usb.uvc(rx).videoStreams(), 2);
+}
+
+// A camera unplugged while v4l2src streams from it ends the pipeline with an error.
+TEST_F(EmulatedUvcDriverTest, GstLaunchEndsWithAnErrorWhenTheCameraIsUnplugged)
+{
+    QProcess gst;
+    startGst(gst, {"v4l2src", "device=" + rx.video, "!", "video/x-raw,format=UYVY,width=640,height=360", "!",
+                   "fakesink"});
+    ASSERT_TRUE(waitFor([&] { return usb.uvc(rx).framesSent() >= 3; }, std::chrono::seconds(30)))
+        << gst.readAllStandardError().toStdString();
+    usb.unplug(rx);
+    const bool ended = waitFor([&] { return gst.state() == QProcess::NotRunning; }, std::chrono::seconds(10));
+    if (!ended) {
+        gst.kill();
+        gst.waitForFinished(5000);
+    }
+    ASSERT_TRUE(ended) << "gst-launch still runs";
+    EXPECT_EQ(gst.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(gst.exitCode(), 0);
 }
 
 }  // namespace
