@@ -164,11 +164,12 @@ public:
         if (control_.shape == Shape::PanTilt) {
             if (setup_.wLength != 2 * control_.length)
                 return kUsbPipeStalled;
-            parts_ = {{control_.v4l2Id, 0, control_.length}, {control_.secondV4l2Id, control_.length, control_.length}};
+            parts_.push_back(Part{control_.v4l2Id, 0, control_.length});
+            parts_.push_back(Part{control_.secondV4l2Id, control_.length, control_.length});
         } else {
             if (setup_.wLength < 1 || setup_.wLength > kLongestValue)
                 return kUsbPipeStalled;
-            parts_ = {{control_.v4l2Id, 0, setup_.wLength}};
+            parts_.push_back(Part{control_.v4l2Id, 0, setup_.wLength});
         }
         switch (setup_.bRequest) {
         case UVC_GET_CUR: return getCurrent();
