@@ -7,7 +7,7 @@
 namespace uvccam::platform {
 
 struct PixelBufferGst::Mapping {
-    GstVideoFrame frame;
+    GstMapInfo map;
 };
 
 PixelBufferGst::PixelBufferGst(GstSample* sample) : sample_(sample)
@@ -24,12 +24,16 @@ PixelBufferGst::PixelBufferGst(GstSample* sample) : sample_(sample)
     const GstVideoMeta* meta = pixels ? gst_buffer_get_video_meta(pixels) : nullptr;
     const gint stride = meta ? meta->stride[0] : GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
     bytesPerRow_ = stride > 0 ? static_cast<std::size_t>(stride) : 0;
+    planeOffset_ = meta ? meta->offset[0] : GST_VIDEO_INFO_PLANE_OFFSET(&info, 0);
+    // The layout is known now; a lock then only maps memory, which keeps the frame path as
+    // cheap as a plain appsink reader's.
+    frameBytes_ = planeOffset_ + bytesPerRow_ * height_;
 }
 
 PixelBufferGst::~PixelBufferGst()
 {
     if (mapping_)
-        gst_video_frame_unmap(&mapping_->frame);
+        gst_buffer_unmap(buffer(), &mapping_->map);
     if (sample_)
         gst_sample_unref(sample_);
 }
@@ -44,16 +48,19 @@ void PixelBufferGst::lockBaseAddress()
     if (locks_++ > 0)
         return;
     GstBuffer* pixels = buffer();
-    GstCaps* caps = sample_ ? gst_sample_get_caps(sample_) : nullptr;
-    GstVideoInfo info;
-    if (!pixels || !caps || !gst_video_info_from_caps(&info, caps))
+    if (!pixels || bytesPerRow_ == 0)
         return;
     auto mapping = std::make_unique<Mapping>();
     // Read-only: the memory may be shared with other holders of the buffer, and the
     // library's callback contract lets the host read the frame, not keep or change it.
-    if (!gst_video_frame_map(&mapping->frame, &info, pixels, GST_MAP_READ))
+    if (!gst_buffer_map(pixels, &mapping->map, GST_MAP_READ))
         return;
-    base_ = static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapping->frame, 0));
+    // A buffer shorter than its caps say would let a reader run past its end.
+    if (mapping->map.size < frameBytes_) {
+        gst_buffer_unmap(pixels, &mapping->map);
+        return;
+    }
+    base_ = mapping->map.data + planeOffset_;
     mapping_ = std::move(mapping);
 }
 
@@ -62,7 +69,7 @@ void PixelBufferGst::unlockBaseAddress()
     if (locks_ == 0 || --locks_ > 0)
         return;
     if (mapping_) {
-        gst_video_frame_unmap(&mapping_->frame);
+        gst_buffer_unmap(buffer(), &mapping_->map);
         mapping_.reset();
     }
     base_ = nullptr;

@@ -43,6 +43,8 @@ private:
     std::size_t width_ = 0;
     std::size_t height_ = 0;
     std::size_t bytesPerRow_ = 0;
+    std::size_t planeOffset_ = 0;
+    std::size_t frameBytes_ = 0;  // the bytes a reader of every row reaches from the buffer's start
     int locks_ = 0;
     std::uint8_t* base_ = nullptr;
     std::unique_ptr<Mapping> mapping_;
