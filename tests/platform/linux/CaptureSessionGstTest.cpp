@@ -578,4 +578,49 @@ TEST(CameraModesFromCaps, FixedListedAndRangedFieldsBecomeConcreteModes)
     }
 }
 
+// A frame's rows as the buffer lays them out: the caps' stride, a driver's padded rows
+// through its video meta, and no pixels at all for a buffer shorter than its caps say, so
+// that no reader of every row runs past its end.
+TEST(PixelBufferGst, RowsFollowTheBuffersLayoutAndAShortBufferGivesNoPixels)
+{
+    ASSERT_TRUE(gst_init_check(nullptr, nullptr, nullptr));
+    const struct {
+        const char* name;
+        gsize bytes;
+        gint paddedStride;  // 0: rows as the caps say
+        std::size_t bytesPerRow;
+        bool pixels;
+    } rows[] = {
+        {"whole frame", 1280 * 360, 0, 1280, true},
+        {"padded rows", 1344 * 360, 1344, 1344, true},
+        {"one row short", 1280 * 359, 0, 1280, false},
+        {"padded rows, caps' length only", 1280 * 360, 1344, 1344, false},
+    };
+    for (const auto& row : rows) {
+        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, row.bytes, nullptr);
+        if (row.paddedStride) {
+            gsize offset[GST_VIDEO_MAX_PLANES] = {0};
+            gint stride[GST_VIDEO_MAX_PLANES] = {row.paddedStride};
+            gst_buffer_add_video_meta_full(buffer, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_UYVY, 640, 360, 1,
+                                           offset, stride);
+        }
+        GstCaps* caps = gst_caps_from_string("video/x-raw,format=UYVY,width=640,height=360");
+        PixelBufferGst frame(gst_sample_new(buffer, caps, nullptr, nullptr));
+        gst_buffer_unref(buffer);
+        gst_caps_unref(caps);
+        EXPECT_EQ(frame.width(), 640u) << row.name;
+        EXPECT_EQ(frame.bytesPerRow(), row.bytesPerRow) << row.name;
+        EXPECT_EQ(frame.baseAddress(), nullptr) << row.name << ": unlocked";
+        frame.lockBaseAddress();
+        EXPECT_EQ(frame.baseAddress() != nullptr, row.pixels) << row.name;
+        frame.unlockBaseAddress();
+        EXPECT_EQ(frame.baseAddress(), nullptr) << row.name;
+    }
+    PixelBufferGst noCaps(gst_sample_new(nullptr, nullptr, nullptr, nullptr));
+    noCaps.lockBaseAddress();
+    EXPECT_EQ(noCaps.baseAddress(), nullptr);
+    EXPECT_EQ(noCaps.width(), 0u);
+    noCaps.unlockBaseAddress();
+}
+
 }  // namespace
