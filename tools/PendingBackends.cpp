@@ -12,10 +12,9 @@ struct PendingRow {
     const char* backend;  // what is missing, as the message names it
 };
 
-// Listing, hot-plug, the HID exchanges (hid, uac), the standard controls (get, set, range)
-// and the extension units (xu, transfer-mode) work on real devices.
+// Listing, hot-plug, the HID exchanges (hid, uac), the standard controls (get, set, range),
+// the extension units (xu, transfer-mode) and video (stream) work on real devices.
 constexpr PendingRow kPending[] = {
-    {"stream", "video capture"},
     {"record", "audio capture"},
     {"volume", "system volumes"},
     {"hotkeys", "global hot keys"},
