@@ -1,5 +1,6 @@
 // Resets the process-wide objects and installs the simulated platform for one test.
 #include "support/SimulatedWorld.h"
+#include "support/LibraryProcessState.h"
 
 #include "UVCCamDiagnostics.h"
 #include "hotkey/HKHotKeyCenter.h"
@@ -35,11 +36,7 @@ platform::CaptureServiceSim& SimulatedWorld::capture()
 
 void SimulatedWorld::discardProcessState()
 {
-    uvccam::internal::discardAllCores();
-    MacCameraManager::discardSharedInstance();
-    MacHidDeviceManager::discardSharedInstance();
-    MacHotKeyManager::discardSharedInstance();
-    HKHotKeyCenter::discardSharedHotKeyCenter();
+    discardLibraryProcessState();
     setDiagnosticHandler({});
 }
 

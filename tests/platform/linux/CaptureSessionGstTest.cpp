@@ -27,6 +27,7 @@
 #include "platform/sim/ProcessServiceSim.h"
 #include "platform/sim/TaskInfoServiceSim.h"
 #include "support/EmulatedUsb.h"
+#include "support/LibraryProcessState.h"
 #include "support/QtPrinters.h"
 
 #include <QCoreApplication>
@@ -491,11 +492,7 @@ protected:
 
     static void discardProcessState()
     {
-        uvccam::internal::discardAllCores();
-        MacCameraManager::discardSharedInstance();
-        MacHidDeviceManager::discardSharedInstance();
-        MacHotKeyManager::discardSharedInstance();
-        HKHotKeyCenter::discardSharedHotKeyCenter();
+        uvccam::testing::discardLibraryProcessState();
         Platform::install(nullptr);
     }
 

@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/PlatformLinux.h"
 #include "support/EmulatedUsb.h"
+#include "support/LibraryProcessState.h"
 #include "support/QtPrinters.h"
 
 #include <QElapsedTimer>
@@ -335,14 +336,7 @@ protected:
         discardProcessState();
         Platform::install(nullptr);
     }
-    static void discardProcessState()
-    {
-        uvccam::internal::discardAllCores();
-        MacCameraManager::discardSharedInstance();
-        MacHidDeviceManager::discardSharedInstance();
-        MacHotKeyManager::discardSharedInstance();
-        HKHotKeyCenter::discardSharedHotKeyCenter();
-    }
+    static void discardProcessState() { uvccam::testing::discardLibraryProcessState(); }
     void start()
     {
         camera.reset(static_cast<MacUVCCam*>(acquireUVCCam()));

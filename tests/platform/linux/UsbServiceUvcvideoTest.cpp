@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/PlatformLinux.h"
 #include "support/EmulatedUsb.h"
+#include "support/LibraryProcessState.h"
 #include "support/QtPrinters.h"
 #include "support/WireText.h"
 
@@ -101,14 +102,7 @@ protected:
         discardProcessState();
         Platform::install(nullptr);
     }
-    static void discardProcessState()
-    {
-        uvccam::internal::discardAllCores();
-        MacCameraManager::discardSharedInstance();
-        MacHidDeviceManager::discardSharedInstance();
-        MacHotKeyManager::discardSharedInstance();
-        HKHotKeyCenter::discardSharedHotKeyCenter();
-    }
+    static void discardProcessState() { uvccam::testing::discardLibraryProcessState(); }
     static QString uniqueId(std::uint16_t productId)
     {
         return QStringLiteral("0xf11400002a3b%1").arg(productId, 4, 16, QLatin1Char('0'));

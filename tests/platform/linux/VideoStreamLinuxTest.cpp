@@ -15,6 +15,7 @@
 #include "platform/linux/PlatformLinux.h"
 #include "platform/sim/PixelBufferSim.h"
 #include "support/EmulatedUsb.h"
+#include "support/LibraryProcessState.h"
 #include "support/QtPrinters.h"
 
 #include <QCoreApplication>
@@ -142,14 +143,7 @@ protected:
         discardProcessState();
         Platform::install(nullptr);
     }
-    static void discardProcessState()
-    {
-        uvccam::internal::discardAllCores();
-        MacCameraManager::discardSharedInstance();
-        MacHidDeviceManager::discardSharedInstance();
-        MacHotKeyManager::discardSharedInstance();
-        HKHotKeyCenter::discardSharedHotKeyCenter();
-    }
+    static void discardProcessState() { uvccam::testing::discardLibraryProcessState(); }
     void makeCamera()
     {
         camera.reset(static_cast<MacUVCCam*>(acquireUVCCam()));
