@@ -11,6 +11,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
     gstreamer1.0-tools
     libudev-dev umockdev libumockdev-dev
+    pulseaudio pulseaudio-utils libpulse-dev
     v4l-utils
 )
 

@@ -1,13 +1,13 @@
 // The Linux platform's services: which are real now, and the empty simulations that stand in for the rest.
 #include "platform/linux/PlatformLinux.h"
 
+#include "platform/linux/AudioHardwarePulse.h"
 #include "platform/linux/CaptureServiceV4l2.h"
 #include "platform/linux/HidServiceHidraw.h"
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/UdevWatcher.h"
 #include "platform/linux/UsbServiceUvcvideo.h"
-#include "platform/sim/AudioHardwareSim.h"
 #include "platform/sim/AudioPlaybackSim.h"
 #include "platform/sim/HotKeyServiceSim.h"
 #include "platform/sim/KeyboardLayoutServiceSim.h"
@@ -28,8 +28,8 @@ std::unique_ptr<Platform> PlatformLinux::create()
     services.capture = std::make_unique<CaptureServiceV4l2>(watcher, *runLoop);
     services.usb = std::make_unique<UsbServiceUvcvideo>(watcher);
     services.hid = std::make_unique<HidServiceHidraw>(watcher);
-    services.audioHardware = std::make_unique<AudioHardwareSim>(AudioHardwareSim::Devices::None);
-    // Only the library's own test clip is ever played, and without sound devices no clip is
+    services.audioHardware = std::make_unique<AudioHardwarePulse>();
+    // Only the library's own test clip is ever played, and without audio capture no clip is
     // recorded, so nothing reaches this player.
     services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
     services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);

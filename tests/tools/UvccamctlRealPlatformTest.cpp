@@ -2,6 +2,7 @@
 // test bed, so that it sees the emulated devices and nothing of the machine it runs on.
 #include "platform/sim/PixelBufferSim.h"
 #include "support/EmulatedUsb.h"
+#include "support/PrivatePulseAudio.h"
 #include "support/QtPrinters.h"
 
 #include <QElapsedTimer>
@@ -74,8 +75,6 @@ const Exchange kExchanges[] = {
     {"xu get 3 1 4 --uvc", 3, "xu get: no device selected (none of the maker's devices is attached)"},
     {"hid query 0981", 3, "hid query: no device selected (none of the maker's devices is attached)"},
     {"stream --frames 30", 3, "stream: no device selected (none of the maker's devices is attached)"},
-    // Not the volumes of no device, which would read 0.
-    {"volume --json", 3, "volume: no backend for system volumes on this system yet; use --simulate"},
 };
 INSTANTIATE_TEST_SUITE_P(Commands, UvccamctlRealPlatformExchange, ::testing::ValuesIn(kExchanges));
 
@@ -152,6 +151,34 @@ TEST_F(UvccamctlRealPlatform, ControlsAndVendorPropertiesReachTheCamerasThroughU
                             "      ST470 (0xf11300002a3b470a): transfer mode 1\nresult: every ST470 is in transfer mode 1\n");
     usb.uvc(st).withCamera([](uvccam::platform::UvcCameraModel& camera) { EXPECT_EQ(camera.extensionBytes(6, 2, 1), "\x01"); });
     EXPECT_FALSE(usb.hid(st).received().empty());
+}
+
+// The system volumes from the sound server, which needs no device of the maker's: the
+// private server's defaults, as pactl set them; without a server, no volume at all.
+TEST_F(UvccamctlRealPlatform, VolumeReadsTheSoundServersDefaults)
+{
+    {
+        const PrivatePulseAudio pulse;
+        ASSERT_EQ(pulse.error(), QString());
+        ASSERT_FALSE(pulse.pactl({"set-sink-volume", "@DEFAULT_SINK@", "50%"}).isNull());
+        ASSERT_FALSE(pulse.pactl({"set-source-volume", "@DEFAULT_SOURCE@", "25%", "75%"}).isNull());
+        const ToolRun text = run(QStringLiteral("volume"));
+        EXPECT_EQ(text.status, 0) << text.err.toStdString();
+        EXPECT_EQ(text.out, "speaker:     50 %\nmicrophone:  50 %\n");
+        const ToolRun json = run(QStringLiteral("volume --json"));
+        EXPECT_EQ(QJsonDocument::fromJson(json.out.toUtf8()).object(), (QJsonObject{{"speaker", 50}, {"microphone", 50}}))
+            << json.out.toStdString();
+    }
+
+    const QTemporaryDir dir;
+    qputenv("PULSE_SERVER", "unix:" + dir.filePath(QStringLiteral("nobody-listens")).toLocal8Bit());
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const ToolRun none = run(QStringLiteral("volume --json"));
+    qunsetenv("PULSE_SERVER");
+    EXPECT_EQ(none.status, 0) << none.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(none.out.toUtf8()).object(), (QJsonObject{{"speaker", 0}, {"microphone", 0}}));
+    EXPECT_LT(elapsed.elapsed(), 10000) << "no wait for a server that is not there";
 }
 
 // The colour a video-range BT.601 pixel is meant to show, worked out here independently of

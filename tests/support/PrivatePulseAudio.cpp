@@ -1,0 +1,185 @@
+// A private PulseAudio for tests: started in a temporary directory, named by PULSE_SERVER, stopped by its pid file.
+#include "support/PrivatePulseAudio.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace uvccam::testing {
+
+namespace {
+
+constexpr int kStartMs = 10000;
+constexpr int kStopMs = 5000;
+constexpr int kPactlMs = 10000;
+
+// The helpers run without the test's preload libraries (umockdev's), which are the test's
+// business, not the sound server's.
+QProcessEnvironment helperEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("LD_PRELOAD"));
+    return environment;
+}
+
+// Polls a condition that no event announces (a file appearing, a process gone), for at most `limitMs`.
+template <typename Done>
+bool pollUntil(Done done, int limitMs)
+{
+    const QDeadlineTimer deadline(limitMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return done();
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// Gone, or a zombie that nobody reaps: a daemon is no child of ours.
+bool processGone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const int close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
+}  // namespace
+
+PrivatePulseAudio::PrivatePulseAudio()
+{
+    if (!_dir.isValid()) {
+        _error = QStringLiteral("no temporary directory");
+        return;
+    }
+    const QString socket = _dir.filePath(QStringLiteral("native"));
+    _server = QStringLiteral("unix:") + socket;
+
+    QProcessEnvironment environment = helperEnvironment();
+    // Everything the server keeps (pid file, state, cookie) stays in the temporary directory.
+    environment.insert(QStringLiteral("HOME"), _dir.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), _dir.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("PULSE_RUNTIME_PATH"), _dir.filePath(QStringLiteral("runtime")));
+    environment.insert(QStringLiteral("PULSE_STATE_PATH"), _dir.filePath(QStringLiteral("state")));
+    environment.remove(QStringLiteral("PULSE_SERVER"));
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+
+    QProcess daemon;
+    daemon.setProcessEnvironment(environment);
+    daemon.setProcessChannelMode(QProcess::MergedChannels);
+    // --daemonize returns once the modules are loaded, so the socket is there when it does.
+    daemon.start(QStringLiteral("pulseaudio"),
+                 {QStringLiteral("--daemonize=yes"), QStringLiteral("--system=false"), QStringLiteral("--exit-idle-time=-1"),
+                  QStringLiteral("--disallow-exit"), QStringLiteral("-n"),
+                  QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket,
+                  QStringLiteral("--load=module-null-sink sink_name=speaker sink_properties=device.description=Speaker"),
+                  QStringLiteral("--load=module-null-sink sink_name=micfeed"),
+                  QStringLiteral("--load=module-remap-source source_name=mic master=micfeed.monitor"),
+                  QStringLiteral("--log-target=file:") + _dir.filePath(QStringLiteral("pa.log"))});
+    if (!daemon.waitForFinished(kStartMs) || daemon.exitStatus() != QProcess::NormalExit || daemon.exitCode() != 0) {
+        _error = QStringLiteral("pulseaudio did not start: ") + QString::fromLocal8Bit(daemon.readAll());
+        daemon.kill();
+        daemon.waitForFinished(kStopMs);
+        stop();
+        return;
+    }
+    if (!pollUntil([&] { return QFileInfo::exists(socket); }, kStartMs)) {
+        _error = QStringLiteral("pulseaudio made no socket");
+        stop();
+        return;
+    }
+
+    _hadPreviousServer = qEnvironmentVariableIsSet("PULSE_SERVER");
+    _previousServer = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", _server.toLocal8Bit());
+    // Named, not left to the server's choice among the sink monitors and the remapped source.
+    QString failure;
+    if (pactl({QStringLiteral("set-default-sink"), QStringLiteral("speaker")}, &failure).isNull()
+        || pactl({QStringLiteral("set-default-source"), QStringLiteral("mic")}, &failure).isNull()) {
+        _error = QStringLiteral("pulseaudio does not take its defaults: ") + failure;
+    }
+    if (!_error.isEmpty()) {
+        QFile log(_dir.filePath(QStringLiteral("pa.log")));
+        if (log.open(QIODevice::ReadOnly))
+            _error += QStringLiteral("\n") + QString::fromLocal8Bit(log.readAll());
+    }
+}
+
+PrivatePulseAudio::~PrivatePulseAudio()
+{
+    stop();
+    if (_hadPreviousServer)
+        qputenv("PULSE_SERVER", _previousServer);
+    else if (!_server.isEmpty())
+        qunsetenv("PULSE_SERVER");
+}
+
+qint64 PrivatePulseAudio::pid() const
+{
+    QFile pidFile(_dir.filePath(QStringLiteral("runtime/pid")));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return 0;
+    const qint64 pid = pidFile.readAll().trimmed().toLongLong();
+    return pid > 1 ? pid : 0;
+}
+
+bool PrivatePulseAudio::freeze(bool frozen)
+{
+    const qint64 server = pid();
+    return server && ::kill(static_cast<pid_t>(server), frozen ? SIGSTOP : SIGCONT) == 0;
+}
+
+void PrivatePulseAudio::stop()
+{
+    const qint64 pid = this->pid();
+    if (!pid)
+        return;
+    // A frozen server would not act on the request to end.
+    ::kill(static_cast<pid_t>(pid), SIGCONT);
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    if (!pollUntil([pid] { return processGone(pid); }, kStopMs))
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+QString PrivatePulseAudio::pactl(const QStringList& arguments, QString* failure) const
+{
+    QProcess process;
+    QProcessEnvironment environment = helperEnvironment();
+    environment.insert(QStringLiteral("PULSE_SERVER"), _server);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("pactl"), arguments);
+    const bool finished = process.waitForFinished(kPactlMs);
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return out.isNull() ? QStringLiteral("") : out;
+    if (failure)
+        *failure = QStringLiteral("pactl %1: %2").arg(arguments.join(QLatin1Char(' ')),
+                                                      QString::fromLocal8Bit(process.readAllStandardError()));
+    if (!finished) {
+        process.kill();
+        process.waitForFinished(kStopMs);
+    }
+    return QString();
+}
+
+QList<unsigned> pactlVolumes(const QString& output)
+{
+    // "front-left: 26214 /  40% / -23.88 dB": the raw value is the number before the slash.
+    static const QRegularExpression channel(QStringLiteral(":\\s*(\\d+)\\s*/\\s*\\d+%"));
+    QList<unsigned> volumes;
+    const QString line = output.section(QLatin1Char('\n'), 0, 0);
+    for (auto it = channel.globalMatch(line); it.hasNext();)
+        volumes.append(it.next().captured(1).toUInt());
+    return volumes;
+}
+
+}  // namespace uvccam::testing
