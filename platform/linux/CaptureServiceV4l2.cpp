@@ -49,17 +49,16 @@ bool nodeCapturesVideo(const QString& devnode)
     return (caps & V4L2_CAP_VIDEO_CAPTURE) != 0;
 }
 
-// uvcvideo makes a capture node and a metadata node per camera; udev's "capture" word in
-// ID_V4L_CAPABILITIES marks the first only.
-bool capturesVideo(const UdevRecord& record)
+
+}  // namespace
+
+bool CaptureDeviceV4l2::capturesVideo(const UdevRecord& record)
 {
     const QByteArray capabilities = record.property("ID_V4L_CAPABILITIES");
     if (!capabilities.isEmpty())
         return capabilities.contains(":capture:");
     return !record.devnode.isEmpty() && nodeCapturesVideo(record.devnode);
 }
-
-}  // namespace
 
 std::shared_ptr<CaptureDeviceV4l2> CaptureDeviceV4l2::fromRecord(const UdevRecord& record)
 {
@@ -94,7 +93,7 @@ CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, Run
             left(record);
     });
     for (const UdevRecord& record : watcher_->enumerate(kSubsystem)) {
-        if (!capturesVideo(record))
+        if (!CaptureDeviceV4l2::capturesVideo(record))
             continue;
         if (auto device = CaptureDeviceV4l2::fromRecord(record)) {
             qCDebug(lcCapture) << "camera" << device->localizedName() << device->uniqueID() << "at" << device->devnode();
@@ -115,7 +114,7 @@ void CaptureServiceV4l2::arrived(const UdevRecord& record)
     // our listing is listed already when its arrival is read, and is not announced twice.
     const bool known = std::any_of(devices_.begin(), devices_.end(),
                                    [&record](const auto& device) { return device->syspath() == record.syspath; });
-    if (known || !capturesVideo(record))
+    if (known || !CaptureDeviceV4l2::capturesVideo(record))
         return;
     auto device = CaptureDeviceV4l2::fromRecord(record);
     if (!device)

@@ -21,6 +21,10 @@ public:
     // A video4linux record of a node on USB; nullptr for a node without a USB device above
     // it or without a location (its unique ID could not name a port).
     static std::shared_ptr<CaptureDeviceV4l2> fromRecord(const UdevRecord& record);
+    // Whether a video4linux record is a node that captures video. uvcvideo makes a capture
+    // node and a metadata node per camera; udev's "capture" word in ID_V4L_CAPABILITIES
+    // marks the first only, and without udev's word the node itself is asked.
+    static bool capturesVideo(const UdevRecord& record);
 
     QString uniqueID() const override { return uniqueID_; }
     QString localizedName() const override { return localizedName_; }

@@ -1,6 +1,7 @@
 // Cameras under uvcvideo: found through udev, their serial strings from usbfs or sysfs, their controls through the capture node.
 #include "platform/linux/UsbServiceUvcvideo.h"
 
+#include "platform/linux/CaptureServiceV4l2.h"
 #include "platform/linux/UvcControlTranslation.h"
 
 #include <QFile>
@@ -60,30 +61,6 @@ QByteArray readFile(const QByteArray& path)
     }
     ::close(fd);
     return contents;
-}
-
-// uvcvideo makes a capture node and a metadata node per camera, and only the first
-// answers control ioctls. udev's ID_V4L_CAPABILITIES tells them apart (the capture
-// service's rule); without udev's word the node itself is asked.
-bool isCaptureNode(const UdevRecord& record)
-{
-    const QByteArray capabilities = record.property("ID_V4L_CAPABILITIES");
-    if (!capabilities.isEmpty())
-        return capabilities.contains(":capture:");
-    if (record.devnode.isEmpty())
-        return false;
-    const int fd = openNode(QFile::encodeName(record.devnode), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    v4l2_capability capability{};
-    int result;
-    do {
-        result = ::ioctl(fd, VIDIOC_QUERYCAP, &capability);
-    } while (result < 0 && errno == EINTR);
-    ::close(fd);
-    const std::uint32_t caps =
-        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
-    return result == 0 && (caps & V4L2_CAP_VIDEO_CAPTURE) != 0;
 }
 
 // A capture node sits under the USB interface uvcvideo drives (".../2-1.4:1.0/video4linux/
@@ -443,7 +420,8 @@ std::vector<std::shared_ptr<UsbDevice>> UsbServiceUvcvideo::devices()
         return devices;
     std::vector<QString> seen;  // USB devices already listed, by sysfs path
     for (const UdevRecord& record : watcher_->enumerate("video4linux")) {
-        if (!record.usb || std::find(seen.begin(), seen.end(), record.usb->syspath) != seen.end() || !isCaptureNode(record))
+        const bool listed = record.usb && std::find(seen.begin(), seen.end(), record.usb->syspath) != seen.end();
+        if (!record.usb || listed || !CaptureDeviceV4l2::capturesVideo(record))
             continue;
         if (auto device = UsbDeviceUvcvideo::fromRecord(record)) {
             seen.push_back(record.usb->syspath);
