@@ -3,6 +3,7 @@
 // resident memory over a long stream. Each comparison is CPU time per frame of both sides.
 // GLib names struct members `signals`, which Qt would otherwise take for its keyword.
 #define QT_NO_KEYWORDS
+#include "InterleavedBenchmarks.h"
 #include "platform/linux/CaptureSessionGst.h"
 #include "platform/linux/GstInit.h"
 #include "platform/linux/PixelBufferGst.h"
@@ -911,14 +912,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "GStreamer does not start\n");
         return 1;
     }
-    // Interleaved unless the command line says otherwise (a later flag wins), so that a
-    // change in the machine's load falls on both sides of a comparison alike.
-    std::vector<char*> arguments(argv, argv + argc);
-    static char interleave[] = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, interleave);
-    int count = static_cast<int>(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
+    if (!initializeInterleavedBenchmarks(argc, argv))
         return 1;
     VerdictReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

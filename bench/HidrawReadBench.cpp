@@ -1,5 +1,6 @@
 // A HID property read over hidraw costs little more than the plainest loop on the same node: the
 // library's 80 ms wait ends at the answer. Runs on an emulated speakerphone that answers at once.
+#include "InterleavedBenchmarks.h"
 #include "mac/MacHidDevice.h"
 #include "mac/MacHidDeviceManager.h"
 #include "platform/Platform.h"
@@ -162,13 +163,7 @@ int main(int argc, char** argv)
 {
     runUnderUmockdev(argv);
     QCoreApplication app(argc, argv);
-    // Interleaved unless the command line says otherwise (a later flag wins).
-    std::vector<char*> arguments(argv, argv + argc);
-    static char interleave[] = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, interleave);
-    int count = static_cast<int>(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
+    if (!initializeInterleavedBenchmarks(argc, argv))
         return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
