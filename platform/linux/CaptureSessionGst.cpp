@@ -3,6 +3,8 @@
 #define QT_NO_KEYWORDS
 #include "platform/linux/CaptureSessionGst.h"
 
+#include "platform/linux/AudioFileOutputGst.h"
+#include "platform/linux/AudioRecorderGst.h"
 #include "platform/linux/CaptureServiceV4l2.h"
 #include "platform/linux/GstInit.h"
 #include "platform/linux/PixelBufferGst.h"
@@ -11,6 +13,7 @@
 #include <QLoggingCategory>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -20,6 +23,7 @@
 #include <iterator>
 
 Q_LOGGING_CATEGORY(lcVideo, "uvccam.linux.video", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSound, "uvccam.linux.audio", QtInfoMsg)
 
 namespace uvccam::platform {
 
@@ -258,8 +262,12 @@ CaptureSessionGst::SourceFactory CaptureSessionGst::describedSource(const QStrin
     };
 }
 
-CaptureSessionGst::CaptureSessionGst(SourceFactory makeSource, StartAnnouncer announceStart)
-    : makeSource_(std::move(makeSource)), announceStart_(std::move(announceStart)), relay_(new FrameRelay)
+CaptureSessionGst::CaptureSessionGst(SourceFactory makeSource, StartAnnouncer announceStart,
+                                     MicrophoneSourceFactory makeMicrophoneSource)
+    : makeSource_(std::move(makeSource)),
+      announceStart_(std::move(announceStart)),
+      makeMicrophoneSource_(std::move(makeMicrophoneSource)),
+      relay_(new FrameRelay)
 {
     relay_->session = this;
     // Deliveries run where the library lives: the application's main thread.
@@ -269,6 +277,7 @@ CaptureSessionGst::CaptureSessionGst(SourceFactory makeSource, StartAnnouncer an
 
 CaptureSessionGst::~CaptureSessionGst()
 {
+    stopMicrophone();
     tearDown();
     relay_->session = nullptr;
     // Destroyed by a delegate in the middle of a delivery: the delivery still holds the
@@ -283,7 +292,10 @@ bool CaptureSessionGst::canAddInput(const CaptureDeviceInputPtr& input) const
 {
     if (!input || !input->device() || !input->device()->isConnected())
         return false;
-    return input->device()->hasMediaType(MediaType::Video) && !camera();
+    const CaptureDevicePtr& device = input->device();
+    if (device->hasMediaType(MediaType::Video))
+        return !camera();
+    return device->hasMediaType(MediaType::Audio) && !microphone();
 }
 
 void CaptureSessionGst::addInput(const CaptureDeviceInputPtr& input)
@@ -296,6 +308,15 @@ CaptureDevicePtr CaptureSessionGst::camera() const
 {
     for (const auto& input : inputs_) {
         if (input->device()->hasMediaType(MediaType::Video))
+            return input->device();
+    }
+    return nullptr;
+}
+
+CaptureDevicePtr CaptureSessionGst::microphone() const
+{
+    for (const auto& input : inputs_) {
+        if (input->device()->hasMediaType(MediaType::Audio))
             return input->device();
     }
     return nullptr;
@@ -323,12 +344,22 @@ void CaptureSessionGst::removeOutput(const VideoDataOutputPtr& output)
     outputs_.erase(std::remove(outputs_.begin(), outputs_.end(), output), outputs_.end());
 }
 
-bool CaptureSessionGst::canAddOutput(const AudioFileOutputPtr&) const
+bool CaptureSessionGst::canAddOutput(const AudioFileOutputPtr& output) const
 {
-    return false;
+    const auto ours = std::dynamic_pointer_cast<AudioFileOutputGst>(output);
+    return ours && !ours->inSession();
 }
 
-void CaptureSessionGst::addOutput(const AudioFileOutputPtr&) {}
+void CaptureSessionGst::addOutput(const AudioFileOutputPtr& output)
+{
+    if (!canAddOutput(output))
+        return;
+    auto ours = std::dynamic_pointer_cast<AudioFileOutputGst>(output);
+    ours->joinSession();
+    fileOutputs_.push_back(ours);
+    if (recorder_)
+        ours->setRecorder(recorder_.get());
+}
 
 FrameTarget CaptureSessionGst::wantedFrames() const
 {
@@ -339,9 +370,16 @@ void CaptureSessionGst::startRunning()
 {
     if (running_)
         return;
-    if (!buildAndPlay())
+    // A microphone alone needs no frames.
+    if ((camera() || !microphone()) && !buildAndPlay())
         return;
+    if (microphone() && !startMicrophone()) {
+        tearDown();
+        return;
+    }
     running_ = true;
+    for (const auto& output : fileOutputs_)
+        output->setRecorder(recorder_.get());
     if (announceStart_)
         announceStart_(*this);
 }
@@ -349,7 +387,66 @@ void CaptureSessionGst::startRunning()
 void CaptureSessionGst::stopRunning()
 {
     running_ = false;
+    stopMicrophone();
     tearDown();
+}
+
+bool CaptureSessionGst::startMicrophone()
+{
+    const CaptureDevicePtr device = microphone();
+    GstElement* source = makeMicrophoneSource_ ? makeMicrophoneSource_(device) : nullptr;
+    if (!source) {
+        qCWarning(lcSound, "cannot record from %s: GStreamer has no source for it", qUtf8Printable(cameraName(device)));
+        return false;
+    }
+    recorder_ = std::make_unique<AudioRecorderGst>(
+        source,
+        // Told while the recorder reads its bus: it is ended on the next turn, not under itself.
+        // A session stopped meanwhile (its generation moved on) has nothing left to end.
+        [relay = relay_, generation = microphoneGeneration_](const QString&) {
+            QTimer::singleShot(0, relay, [relay, generation] {
+                if (relay->session && relay->session->microphoneGeneration_ == generation)
+                    relay->session->microphoneFailed();
+            });
+        },
+        [this](const QString& reason) {
+            for (const auto& output : fileOutputs_)
+                output->fileFailed(reason);
+        });
+    QString error;
+    if (!recorder_->start(&error)) {
+        qCWarning(lcSound, "cannot record from %s: %s", qUtf8Printable(cameraName(device)), qUtf8Printable(error));
+        recorder_.reset();
+        return false;
+    }
+    return true;
+}
+
+void CaptureSessionGst::stopMicrophone()
+{
+    if (!recorder_)
+        return;
+    ++microphoneGeneration_;
+    // Each output ends its file completely before the microphone goes.
+    for (const auto& output : fileOutputs_)
+        output->setRecorder(nullptr);
+    recorder_->stop();
+    recorder_.reset();
+}
+
+void CaptureSessionGst::microphoneFailed()
+{
+    running_ = false;
+    stopMicrophone();
+    tearDown();
+}
+
+void CaptureSessionGst::microphoneLeft(const CaptureDevicePtr& device)
+{
+    if (!recorder_ || !device || microphone() != device)
+        return;
+    qCWarning(lcSound, "%s left while recording; its capture session ends", qUtf8Printable(device->localizedName()));
+    microphoneFailed();
 }
 
 void CaptureSessionGst::cameraLeft(const CaptureDevicePtr& device)

@@ -23,6 +23,8 @@ class QSocketNotifier;
 namespace uvccam::platform {
 
 class FrameRelay;
+class AudioRecorderGst;
+class AudioFileOutputGst;
 
 // While it runs, the session is one pipeline:
 //   camera ! camera-caps [! decode] [! scale] [! convert ! frame-caps] ! frames
@@ -47,6 +49,13 @@ class FrameRelay;
 // first error is logged once on `uvccam.linux.video` and ends the session (isRunning()
 // false); nothing else of that pipeline is read. A camera whose node vanishes makes
 // v4l2src report such an error; udev's removal (cameraLeft) ends the session the same way.
+//
+// Sound: a session may also hold one microphone. While it runs, the microphone has a
+// pipeline of its own (AudioRecorderGst) beside the frames' one, which measures its level
+// and writes the file of the session's file output (AudioFileOutputGst) when that output
+// is asked to record; stopping the session ends the file completely before it returns. A
+// microphone that fails or leaves ends the session as a camera does. A session with a
+// microphone and no camera builds no frames' pipeline.
 class CaptureSessionGst : public CaptureSession {
 public:
     // Makes the element the frames come from: an element or bin with one "src" pad, given
@@ -56,6 +65,10 @@ public:
     using SourceFactory = std::function<GstElement*(const CaptureDevicePtr& camera)>;
     // Told each time the session starts running.
     using StartAnnouncer = std::function<void(const CaptureSessionGst&)>;
+    // Makes the element a microphone's sound comes from (raw audio on one "src" pad), given
+    // the session's microphone. nullptr when it cannot be made. Called at every start. The
+    // capture service's factory opens the microphone's sound-server source with pulsesrc.
+    using MicrophoneSourceFactory = std::function<GstElement*(const CaptureDevicePtr& microphone)>;
 
     // Production: v4l2src on the camera's capture node (CaptureDeviceV4l2::devnode()).
     static SourceFactory captureNodeSource();
@@ -66,19 +79,21 @@ public:
     // caps link only between two elements).
     static SourceFactory describedSource(const QString& launchDescription);
 
-    explicit CaptureSessionGst(SourceFactory makeSource, StartAnnouncer announceStart = {});
+    // Without a microphone source factory, a session cannot start with a microphone.
+    explicit CaptureSessionGst(SourceFactory makeSource, StartAnnouncer announceStart = {},
+                               MicrophoneSourceFactory makeMicrophoneSource = {});
     ~CaptureSessionGst() override;
 
     CaptureSessionGst(const CaptureSessionGst&) = delete;
     CaptureSessionGst& operator=(const CaptureSessionGst&) = delete;
 
     void setSessionPreset(SessionPreset preset) override { preset_ = preset; }
-    // One camera per session; sound inputs come later.
+    // One camera and one microphone per session.
     bool canAddInput(const CaptureDeviceInputPtr& input) const override;
     void addInput(const CaptureDeviceInputPtr& input) override;
     void addOutput(const VideoDataOutputPtr& output) override;
     void removeOutput(const VideoDataOutputPtr& output) override;
-    // File outputs come with sound capture; none is taken yet.
+    // The service's own file outputs, each in one session only.
     bool canAddOutput(const AudioFileOutputPtr& output) const override;
     void addOutput(const AudioFileOutputPtr& output) override;
     // Builds and plays the pipeline. Without a camera (and a source that needs one) the
@@ -91,9 +106,14 @@ public:
 
     // udev says `device` has gone: a session streaming from it ends, as on a bus error.
     void cameraLeft(const CaptureDevicePtr& device);
+    // The sound server says `device` has gone: a session recording from it ends.
+    void microphoneLeft(const CaptureDevicePtr& device);
 
     SessionPreset preset() const { return preset_; }
     CaptureDevicePtr camera() const;
+    CaptureDevicePtr microphone() const;
+    // The microphone's running pipeline (nullptr while stopped), for inspection.
+    const AudioRecorderGst* recorder() const { return recorder_.get(); }
     const std::vector<VideoDataOutputPtr>& outputs() const { return outputs_; }
     // The running pipeline (nullptr while stopped), for inspection; the session owns it.
     GstElement* pipeline() const { return pipeline_; }
@@ -116,12 +136,20 @@ private:
     void endWithError(GstMessage* error);
     void tearDown();
     void deliverWaitingFrame();
+    bool startMicrophone();
+    void stopMicrophone();
+    void microphoneFailed();
 
     SourceFactory makeSource_;
     StartAnnouncer announceStart_;
     SessionPreset preset_ = SessionPreset::Photo;
     std::vector<CaptureDeviceInputPtr> inputs_;
     std::vector<VideoDataOutputPtr> outputs_;
+    MicrophoneSourceFactory makeMicrophoneSource_;
+    std::unique_ptr<AudioRecorderGst> recorder_;
+    std::vector<std::shared_ptr<AudioFileOutputGst>> fileOutputs_;
+    // Bumped when the microphone stops, so a failure reported late finds nothing to end.
+    std::uint64_t microphoneGeneration_ = 0;
     bool running_ = false;
     FrameTarget activeTarget_;
 

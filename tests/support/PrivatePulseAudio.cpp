@@ -83,7 +83,13 @@ PrivatePulseAudio::PrivatePulseAudio()
                   QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket,
                   QStringLiteral("--load=module-null-sink sink_name=speaker sink_properties=device.description=Speaker"),
                   QStringLiteral("--load=module-null-sink sink_name=micfeed"),
-                  QStringLiteral("--load=module-remap-source source_name=mic master=micfeed.monitor"),
+                  QStringLiteral("--load=module-sine sink=micfeed frequency=1000"),
+                  QStringLiteral("--load=module-remap-source source_name=mic master=micfeed.monitor "
+                                 "source_properties=device.description=Microphone"),
+                  QStringLiteral("--load=module-remap-source source_name=%1 master=micfeed.monitor source_properties='%2'")
+                      .arg(QLatin1String(kCameraMicrophone),
+                           usbSourceProperties(QStringLiteral("RX710"), 0x2574, QLatin1String(kCameraSerial),
+                                               QStringLiteral("1-1.4"))),
                   QStringLiteral("--log-target=file:") + _dir.filePath(QStringLiteral("pa.log"))});
     if (!daemon.waitForFinished(kStartMs) || daemon.exitStatus() != QProcess::NormalExit || daemon.exitCode() != 0) {
         _error = QStringLiteral("pulseaudio did not start: ") + QString::fromLocal8Bit(daemon.readAll());
@@ -106,6 +112,17 @@ PrivatePulseAudio::PrivatePulseAudio()
     if (pactl({QStringLiteral("set-default-sink"), QStringLiteral("speaker")}, &failure).isNull()
         || pactl({QStringLiteral("set-default-source"), QStringLiteral("mic")}, &failure).isNull()) {
         _error = QStringLiteral("pulseaudio does not take its defaults: ") + failure;
+    }
+    if (_error.isEmpty()) {
+        _keeper = std::make_unique<QProcess>();
+        QProcessEnvironment keeperEnvironment = helperEnvironment();
+        keeperEnvironment.insert(QStringLiteral("PULSE_SERVER"), _server);
+        _keeper->setProcessEnvironment(keeperEnvironment);
+        _keeper->setStandardOutputFile(QProcess::nullDevice());
+        _keeper->start(QStringLiteral("parec"), {QStringLiteral("--latency-msec=10"), QStringLiteral("-d"),
+                                                 QStringLiteral("micfeed.monitor")});
+        if (!_keeper->waitForStarted(kStartMs))
+            _error = QStringLiteral("parec did not start: ") + _keeper->errorString();
     }
     if (!_error.isEmpty()) {
         QFile log(_dir.filePath(QStringLiteral("pa.log")));
@@ -138,8 +155,29 @@ bool PrivatePulseAudio::freeze(bool frozen)
     return server && ::kill(static_cast<pid_t>(server), frozen ? SIGSTOP : SIGCONT) == 0;
 }
 
+QString PrivatePulseAudio::usbSourceProperties(const QString& product, std::uint16_t productId, const QString& serial,
+                                               const QString& port)
+{
+    const QString bus = port.section(QLatin1Char('-'), 0, 0);
+    QString path = QStringLiteral("/devices/pci0000:00/0000:00:14.0/usb%1").arg(bus);
+    // Every hub on the way has its own directory: 1-1, then 1-1.4.
+    const QStringList ports = port.section(QLatin1Char('-'), 1).split(QLatin1Char('.'));
+    for (int tier = 1; tier <= ports.size(); ++tier)
+        path += QStringLiteral("/%1-%2").arg(bus, QStringList(ports.mid(0, tier)).join(QLatin1Char('.')));
+    path += QStringLiteral("/%1-%2:1.2/sound/card1").arg(bus, ports.join(QLatin1Char('.')));
+    return QStringLiteral("device.bus=usb device.vendor.id=2a3b device.product.id=%1 device.product.name=%2 "
+                          "device.serial=2a3b_%2_%3 sysfs.path=%4 device.description=%2")
+        .arg(productId, 4, 16, QLatin1Char('0'))
+        .arg(product, serial, path);
+}
+
 void PrivatePulseAudio::stop()
 {
+    if (_keeper) {
+        _keeper->kill();
+        _keeper->waitForFinished(kStopMs);
+        _keeper.reset();
+    }
     const qint64 pid = this->pid();
     if (!pid)
         return;

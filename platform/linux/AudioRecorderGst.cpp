@@ -1,0 +1,340 @@
+// The microphone's pipeline: level all the time, the M4A file part added and ended on request, the bus read on the main thread.
+// GLib names struct members `signals`, which Qt would otherwise take for its keyword.
+#define QT_NO_KEYWORDS
+#include "platform/linux/AudioRecorderGst.h"
+
+#include "platform/linux/GstInit.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <gst/gst.h>
+
+#include <cmath>
+#include <limits>
+
+Q_LOGGING_CATEGORY(lcRecording, "uvccam.linux.audio", QtInfoMsg)
+
+namespace uvccam::platform {
+
+namespace {
+
+// The level element reports digital silence as about -700 dB; no microphone hears less
+// than its own noise, some -100 dB, so anything far below is silence.
+constexpr double kSilenceDb = -200.0;
+
+QString describeError(GstMessage* message)
+{
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    QString text = QStringLiteral("%1: %2").arg(QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))),
+                                                 QString::fromUtf8(error ? error->message : "unknown error"));
+    g_clear_error(&error);
+    g_free(debug);
+    return text;
+}
+
+// The first AAC encoder this machine has: voaacenc (plugins-bad) or libav's.
+GstElement* makeAacEncoder()
+{
+    for (const char* name : {"voaacenc", "avenc_aac", "fdkaacenc"}) {
+        if (GstElement* encoder = gst_element_factory_make(name, nullptr))
+            return encoder;
+    }
+    return nullptr;
+}
+
+// convert ! resample ! AAC encoder ! mp4mux ! filesink, behind one "sink" pad.
+GstElement* makeFilePart(const QString& path, QString* error)
+{
+    GstElement* bin = gst_bin_new("file");
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
+    GstElement* encoder = makeAacEncoder();
+    GstElement* muxer = gst_element_factory_make("mp4mux", nullptr);
+    GstElement* sink = gst_element_factory_make("filesink", nullptr);
+    if (!convert || !resample || !encoder || !muxer || !sink) {
+        for (GstElement* element : {convert, resample, encoder, muxer, sink}) {
+            if (element)
+                gst_object_unref(element);
+        }
+        gst_object_unref(bin);
+        *error = QStringLiteral("GStreamer lacks an element an M4A file needs (audioconvert, audioresample, an "
+                                "AAC encoder, mp4mux, filesink)");
+        return nullptr;
+    }
+    g_object_set(sink, "location", QFile::encodeName(path).constData(), nullptr);
+    // A sink joining a playing live pipeline must not hold the pipeline's state while it
+    // waits for its first buffer.
+    g_object_set(sink, "async", FALSE, nullptr);
+    gst_bin_add_many(GST_BIN(bin), convert, resample, encoder, muxer, sink, nullptr);
+    if (!gst_element_link_many(convert, resample, encoder, muxer, sink, nullptr)) {
+        gst_object_unref(bin);
+        *error = QStringLiteral("the M4A elements do not link");
+        return nullptr;
+    }
+    GstPad* target = gst_element_get_static_pad(convert, "sink");
+    gst_element_add_pad(bin, gst_ghost_pad_new("sink", target));
+    gst_object_unref(target);
+    return bin;
+}
+
+bool isInside(GstMessage* message, GstElement* container)
+{
+    return container && gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(container));
+}
+
+}  // namespace
+
+AudioRecorderGst::AudioRecorderGst(GstElement* source, Failure failed, Failure fileFailed)
+    : source_(source), failed_(std::move(failed)), fileFailed_(std::move(fileFailed))
+{
+    if (source_)
+        gst_object_ref_sink(source_);
+}
+
+AudioRecorderGst::~AudioRecorderGst()
+{
+    stop();
+    if (source_)
+        gst_object_unref(source_);
+}
+
+GstElement* AudioRecorderGst::soundServerSource(const QString& sourceName)
+{
+    if (!ensureGstInitialized())
+        return nullptr;
+    GstElement* source = gst_element_factory_make("pulsesrc", nullptr);
+    if (!source)
+        return nullptr;
+    g_object_set(source, "device", sourceName.toUtf8().constData(), "client-name", "uvccam", nullptr);
+    return source;
+}
+
+bool AudioRecorderGst::start(QString* error)
+{
+    if (pipeline_)
+        return true;
+    if (!source_ || !ensureGstInitialized()) {
+        *error = QStringLiteral("no microphone source");
+        return false;
+    }
+    GstElement* level = gst_element_factory_make("level", nullptr);
+    GstElement* gate = gst_element_factory_make("valve", "gate");
+    if (!level || !gate) {
+        if (level)
+            gst_object_unref(level);
+        if (gate)
+            gst_object_unref(gate);
+        *error = QStringLiteral("GStreamer lacks the level or valve element");
+        return false;
+    }
+    g_object_set(level, "interval", static_cast<guint64>(kLevelIntervalNs), "post-messages", TRUE, nullptr);
+    g_object_set(gate, "drop", TRUE, nullptr);
+
+    pipeline_ = gst_pipeline_new("microphone");
+    GstElement* microphone = source_;
+    gst_bin_add_many(GST_BIN(pipeline_), microphone, level, gate, nullptr);
+    // The pipeline holds the microphone now.
+    gst_object_unref(source_);
+    source_ = nullptr;
+    gate_ = gate;
+    if (!gst_element_link_many(microphone, level, gate, nullptr)) {
+        *error = QStringLiteral("the microphone does not link to the level meter");
+        tearDown();
+        return false;
+    }
+
+    bus_ = gst_element_get_bus(pipeline_);
+    GPollFD pollFd{};
+    gst_bus_get_pollfd(bus_, &pollFd);
+    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read);
+    QObject::connect(busNotifier_, &QSocketNotifier::activated, busNotifier_, [this] { readBus(); });
+
+    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        GstMessage* message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR);
+        *error = message ? describeError(message) : QStringLiteral("the microphone pipeline does not play");
+        if (message)
+            gst_message_unref(message);
+        tearDown();
+        return false;
+    }
+    return true;
+}
+
+bool AudioRecorderGst::recordTo(const QString& path, QString* error)
+{
+    if (!pipeline_) {
+        *error = QStringLiteral("the microphone is not running");
+        return false;
+    }
+    if (file_) {
+        *error = QStringLiteral("a file is being written already: ") + path_;
+        return false;
+    }
+    GstElement* part = makeFilePart(path, error);
+    if (!part)
+        return false;
+    gst_bin_add(GST_BIN(pipeline_), part);
+    file_ = part;
+    path_ = path;
+    if (!gst_element_link(gate_, part) || !gst_element_sync_state_with_parent(part)) {
+        // The file could not be opened: filesink said why on the bus.
+        GstMessage* message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR);
+        *error = message ? describeError(message) : QStringLiteral("cannot write ") + path;
+        if (message)
+            gst_message_unref(message);
+        removeFile();
+        return false;
+    }
+    g_object_set(gate_, "drop", FALSE, nullptr);
+    return true;
+}
+
+QString AudioRecorderGst::finishFile()
+{
+    if (!file_)
+        return QString();
+    // Shut first, so that no sound follows the end of the stream into the file part.
+    g_object_set(gate_, "drop", TRUE, nullptr);
+    GstPad* entry = gst_element_get_static_pad(file_, "sink");
+    gst_pad_send_event(entry, gst_event_new_eos());
+    gst_object_unref(entry);
+
+    // mp4mux writes the file's index when the end of the stream reaches it, and filesink
+    // has written everything when the pipeline reports the end.
+    QString failure;
+    GstMessage* stashed = nullptr;
+    const GstClockTime deadline = gst_util_get_timestamp() + kFinishTimeoutMs * GST_MSECOND;
+    for (;;) {
+        const GstClockTime now = gst_util_get_timestamp();
+        if (now >= deadline) {
+            failure = QStringLiteral("the file was not finished within %1 ms: %2").arg(kFinishTimeoutMs).arg(path_);
+            break;
+        }
+        GstMessage* message = gst_bus_timed_pop_filtered(
+            bus_, deadline - now, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        if (!message)
+            continue;
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+            gst_message_unref(message);
+            break;
+        }
+        if (isInside(message, file_)) {
+            failure = describeError(message);
+            gst_message_unref(message);
+            break;
+        }
+        // The microphone failed meanwhile: told when the bus is read next.
+        if (stashed)
+            gst_message_unref(stashed);
+        stashed = message;
+    }
+    removeFile();
+    if (stashed)
+        gst_bus_post(bus_, stashed);
+    return failure;
+}
+
+QString AudioRecorderGst::stop()
+{
+    const QString failure = finishFile();
+    tearDown();
+    return failure;
+}
+
+void AudioRecorderGst::removeFile()
+{
+    if (!file_)
+        return;
+    GstElement* part = file_;
+    file_ = nullptr;
+    gst_element_set_locked_state(part, TRUE);
+    // Closes the file.
+    gst_element_set_state(part, GST_STATE_NULL);
+    gst_element_unlink(gate_, part);
+    gst_bin_remove(GST_BIN(pipeline_), part);
+}
+
+void AudioRecorderGst::readBus()
+{
+    readingBus_ = true;
+    while (bus_) {
+        GstMessage* message = gst_bus_pop(bus_);
+        if (!message)
+            break;
+        switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ELEMENT: {
+            const GstStructure* structure = gst_message_get_structure(message);
+            if (!structure || !gst_structure_has_name(structure, "level"))
+                break;
+            const GValue* rms = gst_structure_get_value(structure, "rms");
+            const auto* values = rms ? static_cast<const GValueArray*>(g_value_get_boxed(rms)) : nullptr;
+            if (!values)
+                break;
+            levels_.clear();
+            for (guint i = 0; i < values->n_values; ++i) {
+                const double db = g_value_get_double(&values->values[i]);
+                levels_.push_back(db < kSilenceDb ? -std::numeric_limits<float>::infinity() : static_cast<float>(db));
+            }
+            break;
+        }
+        case GST_MESSAGE_ERROR:
+            handleError(message);
+            break;
+        default:
+            break;
+        }
+        gst_message_unref(message);
+    }
+    readingBus_ = false;
+}
+
+void AudioRecorderGst::handleError(GstMessage* message)
+{
+    if (!pipeline_ || !isInside(message, pipeline_))
+        return;  // from a file part already removed, or a pipeline already stopped
+    const QString reason = describeError(message);
+    if (isInside(message, file_)) {
+        qCWarning(lcRecording, "writing %s failed: %s", qUtf8Printable(path_), qUtf8Printable(reason));
+        // Nothing more reaches the file; what it holds cannot be completed.
+        g_object_set(gate_, "drop", TRUE, nullptr);
+        removeFile();
+        if (fileFailed_)
+            fileFailed_(reason);
+        return;
+    }
+    qCWarning(lcRecording, "the microphone failed and its recording ends: %s", qUtf8Printable(reason));
+    if (failed_)
+        failed_(reason);
+}
+
+void AudioRecorderGst::tearDown()
+{
+    if (!pipeline_)
+        return;
+    removeFile();
+    // Blocks until the streaming thread has left the pipeline.
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    if (busNotifier_) {
+        busNotifier_->setEnabled(false);
+        // Torn down from the notifier's own slot: it may not be deleted under itself.
+        if (readingBus_)
+            busNotifier_->deleteLater();
+        else
+            delete busNotifier_;
+        busNotifier_ = nullptr;
+    }
+    if (bus_)
+        gst_object_unref(bus_);
+    bus_ = nullptr;
+    gst_object_unref(pipeline_);
+    pipeline_ = nullptr;
+    gate_ = nullptr;
+    levels_.clear();
+}
+
+}  // namespace uvccam::platform

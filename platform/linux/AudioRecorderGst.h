@@ -1,0 +1,87 @@
+// A microphone's pipeline over GStreamer: its level measured all the time, its sound written to an M4A file on request.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+typedef struct _GstElement GstElement;
+typedef struct _GstBus GstBus;
+typedef struct _GstMessage GstMessage;
+class QSocketNotifier;
+
+namespace uvccam::platform {
+
+// While it runs, the recorder is one pipeline:
+//   microphone ! level ! gate [! convert ! resample ! AAC encoder ! mp4mux ! filesink]
+// "microphone" is the source (pulsesrc on a sound-server source in production), "level"
+// measures every kLevelInterval, and the gate (a valve) keeps the file part shut until a
+// file is asked for. The file part exists only while a file is written: it is added to the
+// running pipeline when recordTo() opens the gate, and finishFile() shuts the gate, sends
+// end-of-stream through the file part alone and waits until mp4mux has written its index,
+// so the microphone stays open and the level goes on between two files.
+//
+// Every message is read on the main thread, through a socket notifier on the bus. An error
+// of the file part (the file cannot be written, the disk is full) ends the file and is
+// passed to `fileFailed`; any other error ends the recorder and is passed to `failed`.
+// Neither is called from inside the recorder's own calls.
+class AudioRecorderGst {
+public:
+    // The level element's period: half the library's meter period, so that every tick of
+    // the meter reads a measurement younger than the tick before it.
+    static constexpr long long kLevelIntervalNs = 50'000'000;
+    // How long finishFile() waits for the file's index at most.
+    static constexpr int kFinishTimeoutMs = 5000;
+
+    using Failure = std::function<void(const QString& reason)>;
+
+    // Takes ownership of `source` (an element with one "src" pad giving raw audio).
+    AudioRecorderGst(GstElement* source, Failure failed, Failure fileFailed);
+    ~AudioRecorderGst();
+    AudioRecorderGst(const AudioRecorderGst&) = delete;
+    AudioRecorderGst& operator=(const AudioRecorderGst&) = delete;
+
+    // pulsesrc on the sound server's source of that name; nullptr when GStreamer lacks it.
+    static GstElement* soundServerSource(const QString& sourceName);
+
+    // Plays the pipeline; false, with the reason, when it cannot play.
+    bool start(QString* error);
+    bool isRunning() const { return pipeline_ != nullptr; }
+
+    // The last measurement, one value per channel in decibels relative to full scale (minus
+    // infinity for digital silence); empty before the first.
+    const std::vector<float>& levels() const { return levels_; }
+
+    // Starts writing to `path` (replacing any file there) from the next sound on. False,
+    // with the reason, when the file cannot be opened or one is being written already.
+    bool recordTo(const QString& path, QString* error);
+    bool isRecording() const { return file_ != nullptr; }
+    // Ends the file being written and returns once it is complete and closed: empty on
+    // success, otherwise why the file is not complete. Nothing to do without a file.
+    QString finishFile();
+
+    // Stops the pipeline; a file still being written is finished first. Returns what
+    // finishFile() returned.
+    QString stop();
+
+private:
+    void readBus();
+    void handleError(GstMessage* message);
+    void removeFile();
+    void tearDown();
+
+    GstElement* source_ = nullptr;  // until the pipeline owns it
+    Failure failed_;
+    Failure fileFailed_;
+    GstElement* pipeline_ = nullptr;
+    GstElement* gate_ = nullptr;
+    GstElement* file_ = nullptr;  // the file part, a bin, while a file is written
+    QString path_;
+    GstBus* bus_ = nullptr;
+    QSocketNotifier* busNotifier_ = nullptr;
+    bool readingBus_ = false;
+    std::vector<float> levels_;
+};
+
+}  // namespace uvccam::platform
