@@ -1,20 +1,19 @@
 // The system's sound devices on Linux over libpulse: default sink and source, volume and mute, each read answered before returning.
 #include "platform/linux/AudioHardwarePulse.h"
 
+#include "platform/linux/PulseWait.h"
+
 #include <QLoggingCategory>
 
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
-#include <pulse/rtclock.h>
 #include <pulse/thread-mainloop.h>
-#include <pulse/timeval.h>
 #include <pulse/volume.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 namespace uvccam::platform {
 
@@ -97,33 +96,6 @@ void AudioHardwarePulse::dropContext()
     _context = nullptr;
 }
 
-namespace {
-
-// Waits with the main loop locked until `done`, or until `limitMs` passed: libpulse's wait
-// has no timeout of its own, so a timer on the loop wakes it.
-bool waitLocked(pa_threaded_mainloop* mainLoop, pa_context* context, int limitMs, const std::function<bool()>& done)
-{
-    struct Timer {
-        pa_threaded_mainloop* loop;
-        bool expired = false;
-    } timer{mainLoop};
-    pa_time_event* event = pa_context_rttime_new(
-        context, pa_rtclock_now() + static_cast<pa_usec_t>(limitMs) * PA_USEC_PER_MSEC,
-        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
-            auto* t = static_cast<Timer*>(userdata);
-            t->expired = true;
-            pa_threaded_mainloop_signal(t->loop, 0);
-        },
-        &timer);
-    while (!done() && !timer.expired)
-        pa_threaded_mainloop_wait(mainLoop);
-    if (event)
-        pa_threaded_mainloop_get_api(mainLoop)->time_free(event);
-    return done();
-}
-
-}  // namespace
-
 bool AudioHardwarePulse::startMainLoop()
 {
     if (_mainLoop)
@@ -181,24 +153,14 @@ bool AudioHardwarePulse::await(pa_operation* operation, const char* what)
         dropContext();
         return false;
     }
-    pa_operation_set_state_callback(
-        operation, [](pa_operation*, void* loop) { signalLoop(loop); }, _mainLoop);
-    pa_context* context = _context;
-    const bool finished = waitLocked(_mainLoop, _context, kReplyTimeoutMs, [operation, context] {
-        return pa_operation_get_state(operation) != PA_OPERATION_RUNNING
-            || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
-    });
-    const bool done = finished && pa_operation_get_state(operation) == PA_OPERATION_DONE;
-    if (!done) {
-        // The callbacks point at the caller's stack: they must never run after this.
-        pa_operation_cancel(operation);
-        warnOnce(what, finished ? "the connection to the sound server was lost" : "no answer in time");
-        // A server that did not answer in time is not trusted with the next request either.
-        dropContext();
-    }
-    pa_operation_set_state_callback(operation, nullptr, nullptr);
-    pa_operation_unref(operation);
-    return done;
+    const PulseRequestEnd end = awaitLocked(_mainLoop, _context, operation, kReplyTimeoutMs);
+    if (end == PulseRequestEnd::Answered)
+        return true;
+    warnOnce(what, end == PulseRequestEnd::ConnectionLost ? "the connection to the sound server was lost"
+                                                          : "no answer in time");
+    // A server that did not answer in time is not trusted with the next request either.
+    dropContext();
+    return false;
 }
 
 bool AudioHardwarePulse::readDefaults(std::string& sink, std::string& source)
