@@ -91,9 +91,11 @@ std::optional<RecordResult> recordClip(Session& session, bool voice)
     }
 
     result.file = findClip(since);
-    // Playback starts two seconds after the request; wait for it so it is not cut off.
+    // Playback starts two seconds after the request; wait for it so it is not cut off. A
+    // real clip is heard to its end before the tool exits and takes the sound with it.
     result.playing = camera.startAudioPlaying(QString()) == 1;
-    if (result.playing && !session.wait(kPlaybackDelay + kSettle))
+    const double listening = kPlaybackDelay + (session.options().simulate ? 0.0 : kClipSeconds) + kSettle;
+    if (result.playing && !session.wait(listening))
         result.interrupted = true;
     disconnect();
     return result;

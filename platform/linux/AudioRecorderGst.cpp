@@ -275,11 +275,10 @@ void AudioRecorderGst::readBus()
             const auto* values = rms ? static_cast<const GValueArray*>(g_value_get_boxed(rms)) : nullptr;
             if (!values)
                 break;
-            levels_.clear();
-            for (guint i = 0; i < values->n_values; ++i) {
-                const double db = g_value_get_double(&values->values[i]);
-                levels_.push_back(db < kSilenceDb ? -std::numeric_limits<float>::infinity() : static_cast<float>(db));
-            }
+            std::vector<double> rmsDb;
+            for (guint i = 0; i < values->n_values; ++i)
+                rmsDb.push_back(g_value_get_double(&values->values[i]));
+            measured(rmsDb);
             break;
         }
         case GST_MESSAGE_ERROR:
@@ -291,6 +290,35 @@ void AudioRecorderGst::readBus()
         gst_message_unref(message);
     }
     readingBus_ = false;
+}
+
+void AudioRecorderGst::measured(const std::vector<double>& rmsDb)
+{
+    // A change of channels starts the window afresh.
+    if (!powers_.empty() && powers_.back().size() != rmsDb.size())
+        powers_.clear();
+    std::vector<double> powers;
+    for (const double db : rmsDb)
+        powers.push_back(db < kSilenceDb ? 0.0 : std::pow(10.0, db / 10.0));
+    powers_.push_back(std::move(powers));
+    while (powers_.size() > kLevelWindow)
+        powers_.pop_front();
+}
+
+std::vector<float> AudioRecorderGst::levels() const
+{
+    std::vector<float> levels;
+    if (powers_.empty())
+        return levels;
+    for (std::size_t channel = 0; channel < powers_.back().size(); ++channel) {
+        double sum = 0;
+        for (const auto& measurement : powers_)
+            sum += measurement[channel];
+        const double mean = sum / static_cast<double>(powers_.size());
+        levels.push_back(mean > 0 ? static_cast<float>(10.0 * std::log10(mean))
+                                  : -std::numeric_limits<float>::infinity());
+    }
+    return levels;
 }
 
 void AudioRecorderGst::handleError(GstMessage* message)
@@ -334,7 +362,7 @@ void AudioRecorderGst::tearDown()
     gst_object_unref(pipeline_);
     pipeline_ = nullptr;
     gate_ = nullptr;
-    levels_.clear();
+    powers_.clear();
 }
 
 }  // namespace uvccam::platform

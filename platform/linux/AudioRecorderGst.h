@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -16,7 +18,7 @@ namespace uvccam::platform {
 // While it runs, the recorder is one pipeline:
 //   microphone ! level ! gate [! convert ! resample ! AAC encoder ! mp4mux ! filesink]
 // "microphone" is the source (pulsesrc on a sound-server source in production), "level"
-// measures every kLevelInterval, and the gate (a valve) keeps the file part shut until a
+// measures every kLevelIntervalNs, and the gate (a valve) keeps the file part shut until a
 // file is asked for. The file part exists only while a file is written: it is added to the
 // running pipeline when recordTo() opens the gate, and finishFile() shuts the gate, sends
 // end-of-stream through the file part alone and waits until mp4mux has written its index,
@@ -28,9 +30,12 @@ namespace uvccam::platform {
 // Neither is called from inside the recorder's own calls.
 class AudioRecorderGst {
 public:
-    // The level element's period: half the library's meter period, so that every tick of
-    // the meter reads a measurement younger than the tick before it.
-    static constexpr long long kLevelIntervalNs = 50'000'000;
+    // The level element measures this often, and levels() is the power over the last
+    // kLevelWindow measurements: the library's meter reads a tenth of a second of sound at
+    // every tick, and has a first reading a fifth of a tenth after the sound begins, so
+    // that the meter's first tick already shows the microphone.
+    static constexpr long long kLevelIntervalNs = 20'000'000;
+    static constexpr std::size_t kLevelWindow = 5;
     // How long finishFile() waits for the file's index at most.
     static constexpr int kFinishTimeoutMs = 5000;
 
@@ -49,9 +54,10 @@ public:
     bool start(QString* error);
     bool isRunning() const { return pipeline_ != nullptr; }
 
-    // The last measurement, one value per channel in decibels relative to full scale (minus
-    // infinity for digital silence); empty before the first.
-    const std::vector<float>& levels() const { return levels_; }
+    // The mean power of the last measurements (at most kLevelWindow), one value per channel
+    // in decibels relative to full scale (minus infinity for digital silence); empty before
+    // the first measurement.
+    std::vector<float> levels() const;
 
     // Starts writing to `path` (replacing any file there) from the next sound on. False,
     // with the reason, when the file cannot be opened or one is being written already.
@@ -81,7 +87,10 @@ private:
     GstBus* bus_ = nullptr;
     QSocketNotifier* busNotifier_ = nullptr;
     bool readingBus_ = false;
-    std::vector<float> levels_;
+    void measured(const std::vector<double>& rmsDb);
+
+    // Per measurement (oldest first), per channel: power relative to full scale.
+    std::deque<std::vector<double>> powers_;
 };
 
 }  // namespace uvccam::platform

@@ -1,6 +1,8 @@
 // Cameras over video4linux: which nodes capture video, their identity texts, hot-plug through udev, and their sessions.
 #include "platform/linux/CaptureServiceV4l2.h"
 
+#include "platform/linux/AudioFileOutputGst.h"
+#include "platform/linux/AudioRecorderGst.h"
 #include "platform/linux/VideoDataOutputGst.h"
 
 #include <QLoggingCategory>
@@ -80,10 +82,30 @@ std::shared_ptr<CaptureDeviceV4l2> CaptureDeviceV4l2::fromRecord(const UdevRecor
     return device;
 }
 
-CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop,
-                                       CaptureSessionGst::SourceFactory makeSource)
-    : watcher_(std::move(watcher)), runLoop_(runLoop), makeSource_(std::move(makeSource))
+CaptureSessionGst::MicrophoneSourceFactory CaptureServiceV4l2::soundServerSource()
 {
+    return [](const CaptureDevicePtr& microphone) -> GstElement* {
+        const auto fromServer = std::dynamic_pointer_cast<CaptureDevicePulse>(microphone);
+        return fromServer ? AudioRecorderGst::soundServerSource(fromServer->sourceName()) : nullptr;
+    };
+}
+
+CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop,
+                                       CaptureSessionGst::SourceFactory makeSource,
+                                       std::unique_ptr<AudioSourcesPulse> microphones,
+                                       CaptureSessionGst::MicrophoneSourceFactory makeMicrophoneSource)
+    : watcher_(std::move(watcher)),
+      runLoop_(runLoop),
+      makeSource_(std::move(makeSource)),
+      microphones_(std::move(microphones)),
+      makeMicrophoneSource_(std::move(makeMicrophoneSource))
+{
+    if (microphones_) {
+        microphones_->setListener([this](CaptureDeviceNotification::Name name,
+                                         const std::shared_ptr<CaptureDevicePulse>& device) {
+            microphoneChanged(name, device);
+        });
+    }
     if (!watcher_)
         return;  // the watcher's creation has said why
     listenerId_ = watcher_->addListener(kSubsystem, [this](UdevWatcher::Action action, const UdevRecord& record) {
@@ -142,6 +164,23 @@ void CaptureServiceV4l2::left(const UdevRecord& record)
     announce(CaptureDeviceNotification::Name::WasDisconnected, device);
 }
 
+void CaptureServiceV4l2::microphoneChanged(CaptureDeviceNotification::Name name,
+                                           const std::shared_ptr<CaptureDevicePulse>& device)
+{
+    if (name == CaptureDeviceNotification::Name::WasDisconnected) {
+        qCDebug(lcCapture) << "microphone left:" << device->localizedName() << device->uniqueID();
+        // The server moves a vanished source's recordings to another source; the library
+        // asked for this microphone, so its recordings end instead.
+        for (const auto& weak : sessions_) {
+            if (auto session = weak.lock())
+                session->microphoneLeft(device);
+        }
+    } else {
+        qCDebug(lcCapture) << "microphone arrived:" << device->localizedName() << device->uniqueID();
+    }
+    announce(name, device);
+}
+
 void CaptureServiceV4l2::announce(CaptureDeviceNotification::Name name, const CaptureDevicePtr& device)
 {
     const CaptureDeviceNotification notification{name, device};
@@ -153,6 +192,9 @@ QList<CaptureDevicePtr> CaptureServiceV4l2::devicesWithMediaType(MediaType type)
     QList<CaptureDevicePtr> devices;
     if (type == MediaType::Video) {
         for (const auto& device : devices_)
+            devices.append(device);
+    } else if (microphones_) {
+        for (const auto& device : microphones_->devices())
             devices.append(device);
     }
     return devices;
@@ -170,7 +212,9 @@ void CaptureServiceV4l2::removeObserver(ObserverId id)
 
 CaptureDevicePtr CaptureServiceV4l2::defaultDeviceWithMediaType(MediaType type)
 {
-    if (type != MediaType::Video || devices_.empty())
+    if (type == MediaType::Audio)
+        return microphones_ ? microphones_->defaultDevice() : nullptr;
+    if (devices_.empty())
         return nullptr;
     return devices_.front();
 }
@@ -188,7 +232,7 @@ CaptureSessionPtr CaptureServiceV4l2::createSession()
                                         .arg(reinterpret_cast<quintptr>(&started), 0, 16);
         current->post(*runLoop, [description](const SessionStartObserver& observer) { observer(description); });
     };
-    auto session = std::make_shared<CaptureSessionGst>(makeSource_, announceStart);
+    auto session = std::make_shared<CaptureSessionGst>(makeSource_, announceStart, makeMicrophoneSource_);
     sessions_.erase(std::remove_if(sessions_.begin(), sessions_.end(), [](const auto& weak) { return weak.expired(); }),
                     sessions_.end());
     sessions_.push_back(session);
@@ -197,8 +241,8 @@ CaptureSessionPtr CaptureServiceV4l2::createSession()
 
 CaptureDeviceInputPtr CaptureServiceV4l2::deviceInputWithDevice(const CaptureDevicePtr& device, QString* error)
 {
-    const bool listed = std::any_of(devices_.begin(), devices_.end(),
-                                    [&device](const auto& camera) { return camera == device; });
+    const bool listed = devicesWithMediaType(MediaType::Video).contains(device)
+                        || devicesWithMediaType(MediaType::Audio).contains(device);
     if (!device || !listed || !device->isConnected()) {
         if (error) {
             *error = device ? QStringLiteral("Cannot use %1: the device is not connected").arg(device->localizedName())
@@ -216,7 +260,7 @@ VideoDataOutputPtr CaptureServiceV4l2::createVideoDataOutput()
 
 AudioFileOutputPtr CaptureServiceV4l2::createAudioFileOutput()
 {
-    return nullptr;
+    return std::make_shared<AudioFileOutputGst>();
 }
 
 CaptureService::ObserverId CaptureServiceV4l2::addSessionStartObserver(SessionStartObserver observer)

@@ -4,6 +4,7 @@
 #include "platform/CaptureService.h"
 #include "platform/ObserverList.h"
 #include "platform/RunLoop.h"
+#include "platform/linux/AudioSourcesPulse.h"
 #include "platform/linux/CaptureSessionGst.h"
 #include "platform/linux/UdevWatcher.h"
 
@@ -57,22 +58,30 @@ private:
     CaptureDevicePtr device_;
 };
 
-// The capture service over video4linux. A camera's capture node is listed; uvcvideo's
+// The capture service over video4linux and the sound server. A camera's capture node is listed; uvcvideo's
 // metadata node beside it, and nodes that are not on USB, are not. The list is taken once
 // at creation and then follows udev's arrivals and removals, so a device appears in the
 // list exactly when its WasConnected notification is made (and an observer registered
 // later learns of it from the list instead), and a departed device is the same object the
 // list held. Sessions are GStreamer pipelines (CaptureSessionGst) and outputs
 // VideoDataOutputGst; a camera that udev removes ends the sessions streaming from it.
-// Sound cards come later: there are no audio devices yet, and file outputs are refused
-// (nullptr).
+// Audio devices are the sound server's input sources (AudioSourcesPulse), with the same
+// rule for the list and the notifications; sessions record them through pulsesrc into
+// AudioFileOutputGst outputs, and a source the server removes ends the sessions recording
+// from it. Without the sound server there are no audio devices.
 class CaptureServiceV4l2 : public CaptureService {
 public:
     // Without a watcher (no udev) nothing is listed. Notifications are queued on `runLoop`.
     // Sessions take their frames from `makeSource`: v4l2src on the camera's capture node
     // unless a test or a host gives another source (CaptureSessionGst::describedSource).
+    // Microphones come from `microphones` (none without it), and sessions record them from
+    // `makeMicrophoneSource`: pulsesrc on the device's source unless another is given.
     CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop,
-                       CaptureSessionGst::SourceFactory makeSource = CaptureSessionGst::captureNodeSource());
+                       CaptureSessionGst::SourceFactory makeSource = CaptureSessionGst::captureNodeSource(),
+                       std::unique_ptr<AudioSourcesPulse> microphones = nullptr,
+                       CaptureSessionGst::MicrophoneSourceFactory makeMicrophoneSource = soundServerSource());
+    // pulsesrc on a CaptureDevicePulse's source.
+    static CaptureSessionGst::MicrophoneSourceFactory soundServerSource();
     ~CaptureServiceV4l2() override;
 
     CaptureServiceV4l2(const CaptureServiceV4l2&) = delete;
@@ -93,6 +102,7 @@ private:
     void arrived(const UdevRecord& record);
     void left(const UdevRecord& record);
     void announce(CaptureDeviceNotification::Name name, const CaptureDevicePtr& device);
+    void microphoneChanged(CaptureDeviceNotification::Name name, const std::shared_ptr<CaptureDevicePulse>& device);
 
     std::shared_ptr<UdevWatcher> watcher_;
     RunLoop& runLoop_;
@@ -100,6 +110,8 @@ private:
     std::vector<std::shared_ptr<CaptureDeviceV4l2>> devices_;  // in listing order
     ObserverList<Observer> observers_;
     CaptureSessionGst::SourceFactory makeSource_;
+    std::unique_ptr<AudioSourcesPulse> microphones_;
+    CaptureSessionGst::MicrophoneSourceFactory makeMicrophoneSource_;
     // Shared with the sessions, which may outlive the service.
     std::shared_ptr<ObserverList<SessionStartObserver>> sessionStartObservers_ =
         std::make_shared<ObserverList<SessionStartObserver>>();

@@ -21,16 +21,17 @@ std::unique_ptr<Platform> PlatformLinux::create()
 {
     auto runLoop = std::make_unique<RunLoopQt>();
     // One watcher, one udev monitor, for every Linux service: the cameras' video nodes,
-    // their and the speakerphones' HID nodes, and later their sound cards.
-    const std::shared_ptr<UdevWatcher> watcher = UdevWatcher::create({"video4linux", "hidraw", "sound"});
+    // their and the speakerphones' HID nodes. Their microphones come from the sound server,
+    // which follows the sound cards itself.
+    const std::shared_ptr<UdevWatcher> watcher = UdevWatcher::create({"video4linux", "hidraw"});
 
     Platform::Services services;
-    services.capture = std::make_unique<CaptureServiceV4l2>(watcher, *runLoop);
+    services.capture = std::make_unique<CaptureServiceV4l2>(watcher, *runLoop, CaptureSessionGst::captureNodeSource(),
+                                                            std::make_unique<AudioSourcesPulse>(*runLoop));
     services.usb = std::make_unique<UsbServiceUvcvideo>(watcher);
     services.hid = std::make_unique<HidServiceHidraw>(watcher);
     services.audioHardware = std::make_unique<AudioHardwarePulse>();
-    // Only the library's own test clip is ever played, and without audio capture no clip is
-    // recorded, so nothing reaches this player.
+    // The test clip's player checks that the clip decodes; it plays nothing yet.
     services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
     services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);
     auto loginItems = std::make_unique<LoginItemsServiceSim>();

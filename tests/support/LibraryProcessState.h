@@ -2,6 +2,7 @@
 #pragma once
 
 #include "hotkey/HKHotKeyCenter.h"
+#include "mac/MacAudioMgr.h"
 #include "mac/MacCameraManager.h"
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
@@ -18,6 +19,7 @@ inline void discardLibraryProcessState()
     MacHidDeviceManager::discardSharedInstance();
     MacHotKeyManager::discardSharedInstance();
     HKHotKeyCenter::discardSharedHotKeyCenter();
+    MacAudioMgr::dispose();
 }
 
 }  // namespace uvccam::testing

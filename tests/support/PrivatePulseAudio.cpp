@@ -155,6 +155,19 @@ bool PrivatePulseAudio::freeze(bool frozen)
     return server && ::kill(static_cast<pid_t>(server), frozen ? SIGSTOP : SIGCONT) == 0;
 }
 
+bool PrivatePulseAudio::waitUntilMicrophonesAreLive() const
+{
+    QProcess listener;
+    QProcessEnvironment environment = helperEnvironment();
+    environment.insert(QStringLiteral("PULSE_SERVER"), _server);
+    listener.setProcessEnvironment(environment);
+    listener.start(QStringLiteral("parec"), {QStringLiteral("--latency-msec=10"), QStringLiteral("-d"), QStringLiteral("mic")});
+    const bool heard = listener.waitForReadyRead(kStartMs);
+    listener.kill();
+    listener.waitForFinished(kStopMs);
+    return heard;
+}
+
 QString PrivatePulseAudio::usbSourceProperties(const QString& product, std::uint16_t productId, const QString& serial,
                                                const QString& port)
 {

@@ -42,6 +42,12 @@ public:
     // (the reason then in `failure`).
     QString pactl(const QStringList& arguments, QString* failure = nullptr) const;
 
+    // Waits (at most a few seconds) until a new recording hears the microphones within
+    // milliseconds. A freshly started server hands its first recording sound only after
+    // its sine's sink has rendered its first two-second block; tests that time a recording
+    // wait for that first.
+    bool waitUntilMicrophonesAreLive() const;
+
     // Stops the server's process without ending it (SIGSTOP), or lets it go on (SIGCONT): a
     // server that holds its socket and answers nothing.
     bool freeze(bool frozen);

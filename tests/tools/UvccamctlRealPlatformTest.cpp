@@ -1,11 +1,13 @@
 // uvccamctl without --simulate: the library's own platform, run as a process inside a umockdev
 // test bed, so that it sees the emulated devices and nothing of the machine it runs on.
+#include "platform/linux/AudioFileProbeGst.h"
 #include "platform/sim/PixelBufferSim.h"
 #include "support/EmulatedUsb.h"
 #include "support/PrivatePulseAudio.h"
 #include "support/QtPrinters.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -179,6 +181,27 @@ TEST_F(UvccamctlRealPlatform, VolumeReadsTheSoundServersDefaults)
     EXPECT_EQ(none.status, 0) << none.err.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(none.out.toUtf8()).object(), (QJsonObject{{"speaker", 0}, {"microphone", 0}}));
     EXPECT_LT(elapsed.elapsed(), 10000) << "no wait for a server that is not there";
+}
+
+// The microphone test from an emulated RX710's own microphone on the private sound server:
+// ten seconds of its sine (1.77 on the meter, shown as 1), a clip of ten seconds, played back.
+TEST_F(UvccamctlRealPlatform, RecordTakesTenSecondsFromTheCamerasMicrophoneAndPlaysThemBack)
+{
+    const PrivatePulseAudio pulse;
+    ASSERT_EQ(pulse.error(), QString());
+    ASSERT_TRUE(pulse.waitUntilMicrophonesAreLive());
+    usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, "1.4"));
+
+    const ToolRun record = run(QStringLiteral("record --json"));
+    ASSERT_EQ(record.status, 0) << record.err.toStdString();
+    const QJsonObject result = QJsonDocument::fromJson(record.out.toUtf8()).object();
+    EXPECT_GE(result.value("levelReadings").toInt(), 95) << record.out.toStdString();
+    EXPECT_LE(result.value("levelReadings").toInt(), 101);
+    EXPECT_EQ(result.value("highestLevel").toInt(), 1);
+    EXPECT_TRUE(result.value("playedBack").toBool());
+    const QString clip = result.value("file").toString();
+    EXPECT_NEAR(uvccam::platform::probeAudioFileDuration(clip).value_or(0.0), 10.0, 0.2) << clip.toStdString();
+    QFile::remove(clip);
 }
 
 // The colour a video-range BT.601 pixel is meant to show, worked out here independently of

@@ -7,6 +7,7 @@
 #include "platform/linux/AudioFileProbeGst.h"
 #include "platform/linux/AudioRecorderGst.h"
 #include "platform/linux/CaptureSessionGst.h"
+#include "platform/linux/GstInit.h"
 #include "support/EmulatedUsb.h"
 #include "support/PrivatePulseAudio.h"
 
@@ -82,7 +83,11 @@ std::optional<float> meanLevel(const AudioFileOutput& output)
 
 class AudioRecordingGst : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(pulse.error(), QString()); }
+    void SetUp() override
+    {
+        ASSERT_EQ(pulse.error(), QString());
+        ASSERT_TRUE(pulse.waitUntilMicrophonesAreLive());
+    }
 
     // A running session recording from the sound-server source `source`, or from a
     // GStreamer launch description when `described`.
@@ -91,6 +96,7 @@ protected:
         auto makeMicrophone = [source, described](const CaptureDevicePtr&) -> GstElement* {
             if (!described)
                 return AudioRecorderGst::soundServerSource(source);
+            ensureGstInitialized();
             return gst_parse_bin_from_description(source.toUtf8().constData(), TRUE, nullptr);
         };
         session = std::make_shared<CaptureSessionGst>(CaptureSessionGst::SourceFactory{},
@@ -120,7 +126,7 @@ protected:
 TEST_F(AudioRecordingGst, TheFileIsCompleteWhenTheStopReturnsAndTheLevelIsTheMicrophones)
 {
     EXPECT_TRUE(output->connections().empty()) << "no microphone runs yet";
-    start(QLatin1String(PrivatePulseAudio::kCameraMicrophone));
+    ASSERT_NO_FATAL_FAILURE(start(QLatin1String(PrivatePulseAudio::kCameraMicrophone)));
     ASSERT_TRUE(waitForLevel());
     const std::vector<CaptureConnection> heard = output->connections();
     ASSERT_EQ(heard.size(), 1u);
@@ -149,7 +155,7 @@ TEST_F(AudioRecordingGst, TheFileIsCompleteWhenTheStopReturnsAndTheLevelIsTheMic
 
 TEST_F(AudioRecordingGst, DigitalSilenceReadsAsMinusInfinity)
 {
-    start(QStringLiteral("audiotestsrc is-live=true wave=silence"), true);
+    ASSERT_NO_FATAL_FAILURE(start(QStringLiteral("audiotestsrc is-live=true wave=silence"), true));
     ASSERT_TRUE(waitFor([this] { return !session->recorder()->levels().empty(); }, 5s));
     const std::optional<float> level = meanLevel(*output);
     ASSERT_TRUE(level.has_value());
@@ -158,7 +164,7 @@ TEST_F(AudioRecordingGst, DigitalSilenceReadsAsMinusInfinity)
 
 TEST_F(AudioRecordingGst, AFileThatCannotBeWrittenIsAnErrorForTheDelegateAndTheLevelGoesOn)
 {
-    start(QLatin1String(PrivatePulseAudio::kCameraMicrophone));
+    ASSERT_NO_FATAL_FAILURE(start(QLatin1String(PrivatePulseAudio::kCameraMicrophone)));
     const QString file = dir.filePath(QStringLiteral("no/such/folder/clip.m4a"));
     output->startRecordingToOutputFileURL(file, AudioFileType::AppleM4A, delegate);
     EXPECT_FALSE(output->isRecording());
