@@ -135,4 +135,38 @@ TEST_F(MicrophoneTestOnLinux, TheTenSecondClipLastsTenSecondsAndItsLevelComesTen
     std::remove(QFile::encodeName(clip).constData());
 }
 
+// The sound server would carry the recording on from another source; the library ends it,
+// and the clip of what the microphone heard stays playable.
+TEST_F(MicrophoneTestOnLinux, AMicrophoneThatLeavesEndsItsRecordingWithAPlayableClip)
+{
+    std::vector<CaptureDeviceNotification::Name> heard;
+    CaptureService& capture = Platform::current().capture();
+    capture.addObserver([&heard](const CaptureDeviceNotification& notification) {
+        if (notification.object->hasMediaType(MediaType::Audio))
+            heard.push_back(notification.name);
+    });
+    const QString properties = PrivatePulseAudio::usbSourceProperties(QStringLiteral("RX710"), 0x2574,
+                                                                       QStringLiteral("HS0001"), QStringLiteral("1-3"));
+    const QString module = pulse.pactl({"load-module", "module-remap-source", "source_name=headset",
+                                        "master=micfeed.monitor", "source_properties='" + properties + "'"})
+                               .trimmed();
+    ASSERT_FALSE(module.isEmpty());
+    ASSERT_TRUE(waitFor([&heard] { return heard.size() == 1; }));
+    EXPECT_EQ(heard.front(), CaptureDeviceNotification::Name::WasConnected);
+
+    const QString serial = QStringLiteral("HS0001");
+    ASSERT_EQ(chosenSource(nullptr, &serial), QStringLiteral("headset"));
+    MacAudioMgr* manager = MacAudioMgr::sharedInstance();
+    manager->setAudioCallback(receiveLevel);
+    manager->startRecording();
+    ASSERT_TRUE(waitFor([] { return !g_ticks.empty() && g_ticks.back().level > 0; }));
+
+    ASSERT_FALSE(pulse.pactl({"unload-module", module}).isNull());
+    ASSERT_TRUE(waitFor([manager, &heard] { return !manager->isRecording() && heard.size() == 2; }));
+    EXPECT_EQ(heard.back(), CaptureDeviceNotification::Name::WasDisconnected);
+    EXPECT_TRUE(probeAudioFileDuration(manager->outputURL()).has_value());
+    manager->stopRecording();
+    std::remove(QFile::encodeName(manager->outputURL()).constData());
+}
+
 }  // namespace
