@@ -2,13 +2,13 @@
 #include "platform/linux/PlatformLinux.h"
 
 #include "platform/linux/AudioHardwarePulse.h"
+#include "platform/linux/AudioPlaybackGst.h"
 #include "platform/linux/CaptureServiceV4l2.h"
 #include "platform/linux/HidServiceHidraw.h"
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/UdevWatcher.h"
 #include "platform/linux/UsbServiceUvcvideo.h"
-#include "platform/sim/AudioPlaybackSim.h"
 #include "platform/sim/HotKeyServiceSim.h"
 #include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "platform/sim/LoginItemsServiceSim.h"
@@ -31,8 +31,9 @@ std::unique_ptr<Platform> PlatformLinux::create()
     services.usb = std::make_unique<UsbServiceUvcvideo>(watcher);
     services.hid = std::make_unique<HidServiceHidraw>(watcher);
     services.audioHardware = std::make_unique<AudioHardwarePulse>();
-    // The test clip's player checks that the clip decodes; it plays nothing yet.
-    services.audioPlayback = std::make_unique<AudioPlaybackSim>(*runLoop);
+    // The test clip sounds on the sound server's default output, the device whose volume
+    // the library reports.
+    services.audioPlayback = std::make_unique<AudioPlaybackGst>();
     services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);
     auto loginItems = std::make_unique<LoginItemsServiceSim>();
     // An item kept only in memory would look stored and be gone at the next start.

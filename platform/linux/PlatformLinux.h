@@ -7,13 +7,13 @@
 
 namespace uvccam::platform {
 
-// Real: the host's Qt event loop, the system log, the system volumes through the sound
-// server, and, through one udev watcher, the cameras' capture nodes, their controls through
-// uvcvideo and every hidraw device. The services whose Linux backends are still to come are
-// the simulator's, empty: no application in front, no thread to measure, no login item
-// stored, no keyboard layout, and hot keys that never fire. None of them invents a device or
-// a value, and no simulator is the active one, so the simulation functions refuse on this
-// platform.
+// Real: the host's Qt event loop, the system log, the system volumes and the test clip's
+// playback through the sound server, and, through one udev watcher, the cameras' capture
+// nodes, their controls through uvcvideo and every hidraw device. The services whose Linux
+// backends are still to come are the simulator's, empty: no application in front, no thread
+// to measure, no login item stored, no keyboard layout, and hot keys that never fire. None
+// of them invents a device or a value, and no simulator is the active one, so the
+// simulation functions refuse on this platform.
 class PlatformLinux {
 public:
     // Needs the host's QCoreApplication on the calling (main) thread.
