@@ -32,8 +32,11 @@ namespace {
 using namespace uvccam::platform;
 using uvccam::testing::PrivatePulseAudio;
 
-// The library's meter may take at most this much longer than the plain pipeline.
+// The library's meter may take at most this much longer than the plain pipeline, and the
+// clip may be this much longer or shorter than ten seconds.
 constexpr double kStartRatioLimit = 1.2;
+constexpr double kClipErrorLimitSeconds = 0.2;
+bool g_failed = false;
 constexpr int kGiveUpMs = 5000;
 
 // Runs the Qt event loop until `done` or kGiveUpMs; false when it gave up.
@@ -81,6 +84,7 @@ void BM_LibraryMeterStart(benchmark::State& state)
         QFile::remove(manager->outputURL());
         state.ResumeTiming();
         if (!ticked) {
+            g_failed = true;
             state.SkipWithError(recording ? "no level reached the callback" : "the recording did not start");
             return;
         }
@@ -121,6 +125,7 @@ void BM_PlainLevelStart(benchmark::State& state)
         gst_object_unref(pipeline);
         state.ResumeTiming();
         if (!heard) {
+            g_failed = true;
             state.SkipWithError("no level message");
             return;
         }
@@ -139,6 +144,7 @@ void reportRatio(benchmark::State& state, const char* side, double meanMs)
     if (library > 0 && plain > 0) {
         const double ratio = library / plain;
         state.counters["library_to_plain"] = ratio;
+        g_failed = g_failed || ratio > kStartRatioLimit;
         if (ratio > kStartRatioLimit)
             std::fprintf(stderr, "the library's meter started %.2f times as late as plain GStreamer (limit %.2f)\n",
                          ratio, kStartRatioLimit);
@@ -158,11 +164,16 @@ void BM_TenSecondClipLength(benchmark::State& state)
         const std::optional<double> seconds = probeAudioFileDuration(manager->outputURL());
         QFile::remove(manager->outputURL());
         if (!seconds) {
+            g_failed = true;
             state.SkipWithError("the clip does not decode");
             return;
         }
         state.counters["clip_s"] = *seconds;
         state.counters["error_s"] = std::fabs(*seconds - 10.0);
+        if (std::fabs(*seconds - 10.0) > kClipErrorLimitSeconds) {
+            g_failed = true;
+            std::fprintf(stderr, "the clip lasts %.3f s (limit: 10 s +- %.1f s)\n", *seconds, kClipErrorLimitSeconds);
+        }
     }
 }
 
@@ -189,5 +200,5 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     MacAudioMgr::dispose();
     Platform::install(nullptr);
-    return 0;
+    return g_failed ? 1 : 0;
 }

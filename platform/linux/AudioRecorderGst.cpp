@@ -47,15 +47,17 @@ GstElement* makeAacEncoder()
     return nullptr;
 }
 
-// convert ! resample ! AAC encoder ! mp4mux ! filesink, behind one "sink" pad.
-GstElement* makeFilePart(const QString& path, QString* error)
+// convert ! resample ! AAC encoder ! mp4mux ! filesink, behind one "sink" pad. The bin
+// forwards its children's messages, so the end of a file is seen as filesink's own.
+GstElement* makeFilePart(QString* error)
 {
     GstElement* bin = gst_bin_new("file");
+    g_object_set(bin, "message-forward", TRUE, nullptr);
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement* resample = gst_element_factory_make("audioresample", nullptr);
     GstElement* encoder = makeAacEncoder();
     GstElement* muxer = gst_element_factory_make("mp4mux", nullptr);
-    GstElement* sink = gst_element_factory_make("filesink", nullptr);
+    GstElement* sink = gst_element_factory_make("filesink", "filesink");
     if (!convert || !resample || !encoder || !muxer || !sink) {
         for (GstElement* element : {convert, resample, encoder, muxer, sink}) {
             if (element)
@@ -66,9 +68,8 @@ GstElement* makeFilePart(const QString& path, QString* error)
                                 "AAC encoder, mp4mux, filesink)");
         return nullptr;
     }
-    g_object_set(sink, "location", QFile::encodeName(path).constData(), nullptr);
-    // A sink joining a playing live pipeline must not hold the pipeline's state while it
-    // waits for its first buffer.
+    // A sink that starts in a playing live pipeline must not hold the pipeline's state
+    // while it waits for its first buffer.
     g_object_set(sink, "async", FALSE, nullptr);
     gst_bin_add_many(GST_BIN(bin), convert, resample, encoder, muxer, sink, nullptr);
     if (!gst_element_link_many(convert, resample, encoder, muxer, sink, nullptr)) {
@@ -80,6 +81,20 @@ GstElement* makeFilePart(const QString& path, QString* error)
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", target));
     gst_object_unref(target);
     return bin;
+}
+
+// filesink's end of stream, as the file part forwards it.
+bool isEndOfFile(GstMessage* message)
+{
+    const GstStructure* structure = gst_message_get_structure(message);
+    if (!structure || !gst_structure_has_name(structure, "GstBinForwarded"))
+        return false;
+    GstMessage* forwarded = nullptr;
+    gst_structure_get(structure, "message", GST_TYPE_MESSAGE, &forwarded, nullptr);
+    const bool ended = forwarded && GST_MESSAGE_TYPE(forwarded) == GST_MESSAGE_EOS;
+    if (forwarded)
+        gst_message_unref(forwarded);
+    return ended;
 }
 
 bool isInside(GstMessage* message, GstElement* container)
@@ -147,6 +162,21 @@ bool AudioRecorderGst::start(QString* error)
         tearDown();
         return false;
     }
+    // The file part is linked now and kept stopped until a file is asked for: linking it
+    // while the microphone's thread starts up was seen to keep that thread from ever
+    // streaming.
+    file_ = makeFilePart(error);
+    if (!file_) {
+        tearDown();
+        return false;
+    }
+    gst_bin_add(GST_BIN(pipeline_), file_);
+    gst_element_set_locked_state(file_, TRUE);
+    if (!gst_element_link(gate, file_)) {
+        *error = QStringLiteral("the level meter does not link to the M4A elements");
+        tearDown();
+        return false;
+    }
 
     bus_ = gst_element_get_bus(pipeline_);
     GPollFD pollFd{};
@@ -171,23 +201,38 @@ bool AudioRecorderGst::recordTo(const QString& path, QString* error)
         *error = QStringLiteral("the microphone is not running");
         return false;
     }
-    if (file_) {
+    if (writing_) {
         *error = QStringLiteral("a file is being written already: ") + path_;
         return false;
     }
-    GstElement* part = makeFilePart(path, error);
-    if (!part)
-        return false;
-    gst_bin_add(GST_BIN(pipeline_), part);
-    file_ = part;
     path_ = path;
-    if (!gst_element_link(gate_, part) || !gst_element_sync_state_with_parent(part)) {
+    writing_ = true;
+    // Until the microphone has streamed, the file waits: starting the file part while the
+    // microphone's thread starts up was seen to keep that thread from ever streaming. The
+    // file then begins with the second measurement's sound, some 20 ms in.
+    if (measurements_ == 0) {
+        fileWaiting_ = true;
+        return true;
+    }
+    if (startFilePart(error))
+        return true;
+    writing_ = false;
+    return false;
+}
+
+bool AudioRecorderGst::startFilePart(QString* error)
+{
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(file_), "filesink");
+    g_object_set(sink, "location", QFile::encodeName(path_).constData(), nullptr);
+    gst_object_unref(sink);
+    gst_element_set_locked_state(file_, FALSE);
+    if (!gst_element_sync_state_with_parent(file_)) {
         // The file could not be opened: filesink said why on the bus.
         GstMessage* message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR);
-        *error = message ? describeError(message) : QStringLiteral("cannot write ") + path;
+        *error = message ? describeError(message) : QStringLiteral("cannot write ") + path_;
         if (message)
             gst_message_unref(message);
-        removeFile();
+        stopFilePart();
         return false;
     }
     g_object_set(gate_, "drop", FALSE, nullptr);
@@ -196,8 +241,13 @@ bool AudioRecorderGst::recordTo(const QString& path, QString* error)
 
 QString AudioRecorderGst::finishFile()
 {
-    if (!file_)
+    if (!writing_)
         return QString();
+    if (fileWaiting_) {
+        // A file of no sound would not play: none is written, and the delegate hears why.
+        stopFilePart();
+        return QStringLiteral("nothing recorded: the microphone gave no sound before the recording ended");
+    }
     // Shut first, so that no sound follows the end of the stream into the file part.
     g_object_set(gate_, "drop", TRUE, nullptr);
     GstPad* entry = gst_element_get_static_pad(file_, "sink");
@@ -205,7 +255,7 @@ QString AudioRecorderGst::finishFile()
     gst_object_unref(entry);
 
     // mp4mux writes the file's index when the end of the stream reaches it, and filesink
-    // has written everything when the pipeline reports the end.
+    // has written everything when it reports the end.
     QString failure;
     GstMessage* stashed = nullptr;
     const GstClockTime deadline = gst_util_get_timestamp() + kFinishTimeoutMs * GST_MSECOND;
@@ -216,12 +266,15 @@ QString AudioRecorderGst::finishFile()
             break;
         }
         GstMessage* message = gst_bus_timed_pop_filtered(
-            bus_, deadline - now, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+            bus_, deadline - now, static_cast<GstMessageType>(GST_MESSAGE_ELEMENT | GST_MESSAGE_ERROR));
         if (!message)
             continue;
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ELEMENT) {
+            const bool ended = isEndOfFile(message);
             gst_message_unref(message);
-            break;
+            if (ended)
+                break;
+            continue;
         }
         if (isInside(message, file_)) {
             failure = describeError(message);
@@ -233,7 +286,7 @@ QString AudioRecorderGst::finishFile()
             gst_message_unref(stashed);
         stashed = message;
     }
-    removeFile();
+    stopFilePart();
     if (stashed)
         gst_bus_post(bus_, stashed);
     return failure;
@@ -246,17 +299,13 @@ QString AudioRecorderGst::stop()
     return failure;
 }
 
-void AudioRecorderGst::removeFile()
+void AudioRecorderGst::stopFilePart()
 {
-    if (!file_)
-        return;
-    GstElement* part = file_;
-    file_ = nullptr;
-    gst_element_set_locked_state(part, TRUE);
-    // Closes the file.
-    gst_element_set_state(part, GST_STATE_NULL);
-    gst_element_unlink(gate_, part);
-    gst_bin_remove(GST_BIN(pipeline_), part);
+    writing_ = false;
+    fileWaiting_ = false;
+    gst_element_set_locked_state(file_, TRUE);
+    // Closes the file and readies the elements for the next one.
+    gst_element_set_state(file_, GST_STATE_NULL);
 }
 
 void AudioRecorderGst::readBus()
@@ -301,6 +350,17 @@ void AudioRecorderGst::measured(const std::vector<double>& rmsDb)
     for (const double db : rmsDb)
         powers.push_back(db < kSilenceDb ? 0.0 : std::pow(10.0, db / 10.0));
     powers_.push_back(std::move(powers));
+    ++measurements_;
+    if (fileWaiting_) {
+        fileWaiting_ = false;
+        QString error;
+        if (!startFilePart(&error)) {
+            writing_ = false;
+            qCWarning(lcRecording, "writing %s failed: %s", qUtf8Printable(path_), qUtf8Printable(error));
+            if (fileFailed_)
+                fileFailed_(error);
+        }
+    }
     while (powers_.size() > kLevelWindow)
         powers_.pop_front();
 }
@@ -327,10 +387,12 @@ void AudioRecorderGst::handleError(GstMessage* message)
         return;  // from a file part already removed, or a pipeline already stopped
     const QString reason = describeError(message);
     if (isInside(message, file_)) {
+        if (!writing_)
+            return;  // a file that did not open, reported by recordTo()
         qCWarning(lcRecording, "writing %s failed: %s", qUtf8Printable(path_), qUtf8Printable(reason));
         // Nothing more reaches the file; what it holds cannot be completed.
         g_object_set(gate_, "drop", TRUE, nullptr);
-        removeFile();
+        stopFilePart();
         if (fileFailed_)
             fileFailed_(reason);
         return;
@@ -344,7 +406,7 @@ void AudioRecorderGst::tearDown()
 {
     if (!pipeline_)
         return;
-    removeFile();
+    qCDebug(lcRecording) << "the microphone stops after" << measurements_ << "measurements";
     // Blocks until the streaming thread has left the pipeline.
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     if (busNotifier_) {
@@ -362,7 +424,10 @@ void AudioRecorderGst::tearDown()
     gst_object_unref(pipeline_);
     pipeline_ = nullptr;
     gate_ = nullptr;
+    file_ = nullptr;
+    writing_ = false;
     powers_.clear();
+    measurements_ = 0;
 }
 
 }  // namespace uvccam::platform

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <vector>
@@ -15,14 +16,17 @@ class QSocketNotifier;
 
 namespace uvccam::platform {
 
+
 // While it runs, the recorder is one pipeline:
 //   microphone ! level ! gate [! convert ! resample ! AAC encoder ! mp4mux ! filesink]
 // "microphone" is the source (pulsesrc on a sound-server source in production), "level"
 // measures every kLevelIntervalNs, and the gate (a valve) keeps the file part shut until a
-// file is asked for. The file part exists only while a file is written: it is added to the
-// running pipeline when recordTo() opens the gate, and finishFile() shuts the gate, sends
-// end-of-stream through the file part alone and waits until mp4mux has written its index,
+// file is asked for. recordTo() starts the file part and opens the gate; finishFile()
+// shuts the gate, sends end-of-stream through the file part alone and waits until mp4mux
+// has written its index,
 // so the microphone stays open and the level goes on between two files.
+// The file part is linked from the start and stays stopped (locked in the NULL state)
+// between files.
 //
 // Every message is read on the main thread, through a socket notifier on the bus. An error
 // of the file part (the file cannot be written, the disk is full) ends the file and is
@@ -60,11 +64,14 @@ public:
     std::vector<float> levels() const;
 
     // Starts writing to `path` (replacing any file there) from the next sound on. False,
-    // with the reason, when the file cannot be opened or one is being written already.
+    // with the reason, when the file cannot be opened or one is being written already. Before
+    // the microphone's first measurement the file waits for it, and a file that then cannot
+    // be opened is reported to `fileFailed`.
     bool recordTo(const QString& path, QString* error);
-    bool isRecording() const { return file_ != nullptr; }
+    bool isRecording() const { return writing_; }
     // Ends the file being written and returns once it is complete and closed: empty on
-    // success, otherwise why the file is not complete. Nothing to do without a file.
+    // success, otherwise why the file is not complete (or, when the microphone gave no sound
+    // before, why no file was written). Nothing to do without a file.
     QString finishFile();
 
     // Stops the pipeline; a file still being written is finished first. Returns what
@@ -74,7 +81,9 @@ public:
 private:
     void readBus();
     void handleError(GstMessage* message);
-    void removeFile();
+    void measured(const std::vector<double>& rmsDb);
+    bool startFilePart(QString* error);
+    void stopFilePart();
     void tearDown();
 
     GstElement* source_ = nullptr;  // until the pipeline owns it
@@ -82,15 +91,16 @@ private:
     Failure fileFailed_;
     GstElement* pipeline_ = nullptr;
     GstElement* gate_ = nullptr;
-    GstElement* file_ = nullptr;  // the file part, a bin, while a file is written
+    GstElement* file_ = nullptr;  // the file part, a bin, stopped between files
+    bool writing_ = false;
+    bool fileWaiting_ = false;  // asked for before the microphone streamed
     QString path_;
     GstBus* bus_ = nullptr;
     QSocketNotifier* busNotifier_ = nullptr;
     bool readingBus_ = false;
-    void measured(const std::vector<double>& rmsDb);
-
     // Per measurement (oldest first), per channel: power relative to full scale.
     std::deque<std::vector<double>> powers_;
+    std::uint64_t measurements_ = 0;
 };
 
 }  // namespace uvccam::platform
