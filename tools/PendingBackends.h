@@ -8,7 +8,7 @@ namespace uvccamctl {
 struct Command;
 
 // Empty when the command works on real devices; otherwise the one line to print
-// ("record: no backend for audio capture on this system yet; use --simulate"), after
+// ("hotkeys: no backend for global hot keys on this system yet; use --simulate"), after
 // which the tool ends with kNoDevice. Only for runs without --simulate.
 QString pendingBackend(const Command& command);
 
