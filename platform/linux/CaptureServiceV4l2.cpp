@@ -92,20 +92,14 @@ CaptureSessionGst::MicrophoneSourceFactory CaptureServiceV4l2::soundServerSource
 
 CaptureServiceV4l2::CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop,
                                        CaptureSessionGst::SourceFactory makeSource,
-                                       std::unique_ptr<AudioSourcesPulse> microphones,
+                                       MicrophoneListFactory makeMicrophones,
                                        CaptureSessionGst::MicrophoneSourceFactory makeMicrophoneSource)
     : watcher_(std::move(watcher)),
       runLoop_(runLoop),
       makeSource_(std::move(makeSource)),
-      microphones_(std::move(microphones)),
+      makeMicrophones_(std::move(makeMicrophones)),
       makeMicrophoneSource_(std::move(makeMicrophoneSource))
 {
-    if (microphones_) {
-        microphones_->setListener([this](CaptureDeviceNotification::Name name,
-                                         const std::shared_ptr<CaptureDevicePulse>& device) {
-            microphoneChanged(name, device);
-        });
-    }
     if (!watcher_)
         return;  // the watcher's creation has said why
     listenerId_ = watcher_->addListener(kSubsystem, [this](UdevWatcher::Action action, const UdevRecord& record) {
@@ -164,6 +158,21 @@ void CaptureServiceV4l2::left(const UdevRecord& record)
     announce(CaptureDeviceNotification::Name::WasDisconnected, device);
 }
 
+AudioSourcesPulse* CaptureServiceV4l2::microphones()
+{
+    if (!microphones_ && makeMicrophones_) {
+        microphones_ = makeMicrophones_();
+        makeMicrophones_ = nullptr;
+        if (microphones_) {
+            microphones_->setListener([this](CaptureDeviceNotification::Name name,
+                                             const std::shared_ptr<CaptureDevicePulse>& device) {
+                microphoneChanged(name, device);
+            });
+        }
+    }
+    return microphones_.get();
+}
+
 void CaptureServiceV4l2::microphoneChanged(CaptureDeviceNotification::Name name,
                                            const std::shared_ptr<CaptureDevicePulse>& device)
 {
@@ -193,8 +202,8 @@ QList<CaptureDevicePtr> CaptureServiceV4l2::devicesWithMediaType(MediaType type)
     if (type == MediaType::Video) {
         for (const auto& device : devices_)
             devices.append(device);
-    } else if (microphones_) {
-        for (const auto& device : microphones_->devices())
+    } else if (AudioSourcesPulse* list = microphones()) {
+        for (const auto& device : list->devices())
             devices.append(device);
     }
     return devices;
@@ -213,7 +222,7 @@ void CaptureServiceV4l2::removeObserver(ObserverId id)
 CaptureDevicePtr CaptureServiceV4l2::defaultDeviceWithMediaType(MediaType type)
 {
     if (type == MediaType::Audio)
-        return microphones_ ? microphones_->defaultDevice() : nullptr;
+        return microphones() ? microphones()->defaultDevice() : nullptr;
     if (devices_.empty())
         return nullptr;
     return devices_.front();

@@ -74,11 +74,14 @@ public:
     // Without a watcher (no udev) nothing is listed. Notifications are queued on `runLoop`.
     // Sessions take their frames from `makeSource`: v4l2src on the camera's capture node
     // unless a test or a host gives another source (CaptureSessionGst::describedSource).
-    // Microphones come from `microphones` (none without it), and sessions record them from
-    // `makeMicrophoneSource`: pulsesrc on the device's source unless another is given.
+    // Microphones come from the list `makeMicrophones` makes when audio devices are first
+    // asked for (none without it), so a program that never records never speaks to the
+    // sound server; sessions record them from `makeMicrophoneSource`: pulsesrc on the
+    // device's source unless another is given.
+    using MicrophoneListFactory = std::function<std::unique_ptr<AudioSourcesPulse>()>;
     CaptureServiceV4l2(std::shared_ptr<UdevWatcher> watcher, RunLoop& runLoop,
                        CaptureSessionGst::SourceFactory makeSource = CaptureSessionGst::captureNodeSource(),
-                       std::unique_ptr<AudioSourcesPulse> microphones = nullptr,
+                       MicrophoneListFactory makeMicrophones = {},
                        CaptureSessionGst::MicrophoneSourceFactory makeMicrophoneSource = soundServerSource());
     // pulsesrc on a CaptureDevicePulse's source.
     static CaptureSessionGst::MicrophoneSourceFactory soundServerSource();
@@ -102,6 +105,8 @@ private:
     void arrived(const UdevRecord& record);
     void left(const UdevRecord& record);
     void announce(CaptureDeviceNotification::Name name, const CaptureDevicePtr& device);
+    // The microphones' list, made at the first call; nullptr without a factory.
+    AudioSourcesPulse* microphones();
     void microphoneChanged(CaptureDeviceNotification::Name name, const std::shared_ptr<CaptureDevicePulse>& device);
 
     std::shared_ptr<UdevWatcher> watcher_;
@@ -110,6 +115,7 @@ private:
     std::vector<std::shared_ptr<CaptureDeviceV4l2>> devices_;  // in listing order
     ObserverList<Observer> observers_;
     CaptureSessionGst::SourceFactory makeSource_;
+    MicrophoneListFactory makeMicrophones_;
     std::unique_ptr<AudioSourcesPulse> microphones_;
     CaptureSessionGst::MicrophoneSourceFactory makeMicrophoneSource_;
     // Shared with the sessions, which may outlive the service.

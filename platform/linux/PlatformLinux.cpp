@@ -26,8 +26,10 @@ std::unique_ptr<Platform> PlatformLinux::create()
     const std::shared_ptr<UdevWatcher> watcher = UdevWatcher::create({"video4linux", "hidraw"});
 
     Platform::Services services;
-    services.capture = std::make_unique<CaptureServiceV4l2>(watcher, *runLoop, CaptureSessionGst::captureNodeSource(),
-                                                            std::make_unique<AudioSourcesPulse>(*runLoop));
+    RunLoop* loop = runLoop.get();
+    services.capture = std::make_unique<CaptureServiceV4l2>(
+        watcher, *runLoop, CaptureSessionGst::captureNodeSource(),
+        [loop] { return std::make_unique<AudioSourcesPulse>(*loop); });
     services.usb = std::make_unique<UsbServiceUvcvideo>(watcher);
     services.hid = std::make_unique<HidServiceHidraw>(watcher);
     services.audioHardware = std::make_unique<AudioHardwarePulse>();

@@ -191,8 +191,15 @@ TEST_F(UvccamctlRealPlatform, RecordTakesTenSecondsFromTheCamerasMicrophoneAndPl
     ASSERT_EQ(pulse.error(), QString());
     ASSERT_TRUE(pulse.waitUntilMicrophonesAreLive());
     usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, "1.4"));
-
+    // Clips are named by the second they start in: tests running side by side keep theirs apart.
+    const QTemporaryDir clips;
+    const QByteArray previousTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", clips.path().toLocal8Bit());
     const ToolRun record = run(QStringLiteral("record --json"));
+    if (previousTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", previousTemp);
     ASSERT_EQ(record.status, 0) << record.err.toStdString();
     const QJsonObject result = QJsonDocument::fromJson(record.out.toUtf8()).object();
     EXPECT_GE(result.value("levelReadings").toInt(), 95) << record.out.toStdString();
@@ -200,8 +207,8 @@ TEST_F(UvccamctlRealPlatform, RecordTakesTenSecondsFromTheCamerasMicrophoneAndPl
     EXPECT_EQ(result.value("highestLevel").toInt(), 1);
     EXPECT_TRUE(result.value("playedBack").toBool());
     const QString clip = result.value("file").toString();
+    EXPECT_TRUE(clip.startsWith(clips.path())) << clip.toStdString();
     EXPECT_NEAR(uvccam::platform::probeAudioFileDuration(clip).value_or(0.0), 10.0, 0.2) << clip.toStdString();
-    QFile::remove(clip);
 }
 
 // The colour a video-range BT.601 pixel is meant to show, worked out here independently of

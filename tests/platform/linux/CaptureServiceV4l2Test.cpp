@@ -3,6 +3,7 @@
 // sessions, inputs and outputs it gives.
 // GLib names a struct member `signals`, which Qt would otherwise take for its keyword.
 #define QT_NO_KEYWORDS
+#include "platform/linux/AudioFileOutputGst.h"
 #include "platform/linux/CaptureServiceV4l2.h"
 
 #include "platform/linux/RunLoopQt.h"
@@ -112,7 +113,7 @@ TEST_F(CaptureServiceV4l2Test, AnnouncesArrivalAndRemovalOnceWithTheListedObject
     EXPECT_EQ(removedObserverCalls, 0);
 }
 
-TEST_F(CaptureServiceV4l2Test, GivesInputsForListedCamerasAndGStreamerSessionsButNoFileOutputs)
+TEST_F(CaptureServiceV4l2Test, GivesInputsForListedCamerasAndGStreamerSessionsAndOutputs)
 {
     const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(kRx710, 0x2574, "1.4"));
     ASSERT_EQ(cameras().size(), 1);
@@ -130,7 +131,10 @@ TEST_F(CaptureServiceV4l2Test, GivesInputsForListedCamerasAndGStreamerSessionsBu
     session->addInput(input);
     EXPECT_FALSE(session->canAddInput(input)) << "one camera per session";
     EXPECT_NE(std::dynamic_pointer_cast<VideoDataOutputGst>(service().createVideoDataOutput()), nullptr);
-    EXPECT_EQ(service().createAudioFileOutput(), nullptr) << "sound capture comes later";
+    const AudioFileOutputPtr file = service().createAudioFileOutput();
+    EXPECT_NE(std::dynamic_pointer_cast<AudioFileOutputGst>(file), nullptr);
+    EXPECT_TRUE(session->canAddOutput(file));
+    EXPECT_TRUE(service().devicesWithMediaType(MediaType::Audio).isEmpty()) << "no microphone list was given";
 
     // In production the session reads the camera's capture node with v4l2src.
     GstElement* source = CaptureSessionGst::captureNodeSource()(camera);

@@ -13,11 +13,11 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -49,6 +49,9 @@ protected:
         g_ticks.clear();
         g_clock.start();
         Platform::install(PlatformLinux::create());
+        // Clips are named by the second they start in: tests running side by side keep
+        // theirs apart.
+        Platform::current().setTemporaryDirectory(clips.path());
     }
     ~MicrophoneTestOnLinux() override
     {
@@ -71,6 +74,7 @@ protected:
         return device ? device->uniqueID().section(QLatin1Char(':'), -1) : QString();
     }
 
+    QTemporaryDir clips;
     PrivatePulseAudio pulse;
     EmulatedUsb usb;
     const EmulatedNodes rx = usb.plug(EmulatedDevice::camera(QStringLiteral("RX710 Conference Camera"), 0x2574, "1.4"));
@@ -132,7 +136,6 @@ TEST_F(MicrophoneTestOnLinux, TheTenSecondClipLastsTenSecondsAndItsLevelComesTen
         EXPECT_NEAR(tick.level, sine, 0.2f) << "at " << tick.atMs << " ms";
     }
     EXPECT_GE(measured + 3, g_ticks.size()) << "the first measurement within 0.3 s";
-    std::remove(QFile::encodeName(clip).constData());
 }
 
 // The sound server would carry the recording on from another source; the library ends it,
@@ -141,6 +144,8 @@ TEST_F(MicrophoneTestOnLinux, AMicrophoneThatLeavesEndsItsRecordingWithAPlayable
 {
     std::vector<CaptureDeviceNotification::Name> heard;
     CaptureService& capture = Platform::current().capture();
+    // The microphones are followed from the first time they are asked for.
+    ASSERT_EQ(capture.devicesWithMediaType(MediaType::Audio).size(), 2);
     capture.addObserver([&heard](const CaptureDeviceNotification& notification) {
         if (notification.object->hasMediaType(MediaType::Audio))
             heard.push_back(notification.name);
@@ -166,7 +171,6 @@ TEST_F(MicrophoneTestOnLinux, AMicrophoneThatLeavesEndsItsRecordingWithAPlayable
     EXPECT_EQ(heard.back(), CaptureDeviceNotification::Name::WasDisconnected);
     EXPECT_TRUE(probeAudioFileDuration(manager->outputURL()).has_value());
     manager->stopRecording();
-    std::remove(QFile::encodeName(manager->outputURL()).constData());
 }
 
 }  // namespace
