@@ -1,8 +1,11 @@
-// Plain entry points for hosts without Qt: switch every attached ST470 into transfer
-// mode 1. (Named apart from UVCCam.h so the two never clash on a case-blind filesystem.)
+/* Plain entry points for hosts without Qt, in C or C++: switch every attached ST470 into
+   transfer mode 1. (Named apart from UVCCam.h so the two never clash on a case-blind
+   filesystem.) */
 #pragma once
 
 #include "UVCCamExport.h"
+
+#ifdef __cplusplus
 
 class UVCCam;
 
@@ -23,10 +26,23 @@ public:
 };
 
 extern "C" {
-// A new handle. Making one makes a new device core, which every camera object then uses.
-UVCCAM_EXPORT Uvccam* createUvcCamControl();
-// Destroys the handle and its camera object; none is ignored.
+
+#else
+
+#include <stdbool.h>
+
+/* To C the handle is opaque: only the library makes, uses and destroys it. */
+typedef struct Uvccam Uvccam;
+
+#endif
+
+/* A new handle. Making one makes a new device core, which every camera object then uses. */
+UVCCAM_EXPORT Uvccam* createUvcCamControl(void);
+/* Destroys the handle and its camera object; none is ignored. */
 UVCCAM_EXPORT void disposeUvcCamControl(Uvccam* handle);
-// The handle's updateUvcCamTransferMode(); false for none.
+/* The handle's updateUvcCamTransferMode(); false for none. */
 UVCCAM_EXPORT bool updateUvcCamTransferMode(Uvccam* handle);
+
+#ifdef __cplusplus
 }
+#endif
