@@ -1,13 +1,12 @@
-// The emulated uvcvideo against real clients (v4l2-ctl and GStreamer's v4l2src, run in the
-// test bed) and by what they do not reach: extension-unit queries, stalls, unplug, access,
-// readers on several threads and descriptors.
+// The emulated uvcvideo against real clients, v4l2-ctl and GStreamer's v4l2src run in the
+// test bed: what they see of it is what they would see of the driver. Its extension units,
+// stalls, unplug and access are seen through the library in UsbServiceUvcvideoTest.
 #include "platform/sim/PixelBufferSim.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"
 #include "support/WireText.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,20 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <mutex>
-#include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <linux/usb/video.h>
-#include <linux/uvcvideo.h>
-#include <linux/videodev2.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using namespace uvccam::testing;
 using uvccam::platform::PixelBufferSim;
@@ -39,52 +26,6 @@ namespace {
 const QString kRx710 = QStringLiteral("RX710 Conference Camera");
 constexpr int kFrameBytes = 640 * 360 * 2;
 constexpr std::chrono::microseconds kFrameInterval(33333);
-
-// Reads from a descriptor on a thread of its own, as a capture thread does: `count` reads
-// of `size` bytes, or fewer if one fails.
-class FrameReader {
-public:
-    FrameReader(int fd, int count, int size = kFrameBytes) : thread_([this, fd, count, size] { run(fd, count, size); }) {}
-    ~FrameReader() { thread_.join(); }
-    FrameReader(const FrameReader&) = delete;
-    FrameReader& operator=(const FrameReader&) = delete;
-
-    bool done() const { return done_; }
-    int error() const { return error_; }  // of the read that failed
-    // Only once done.
-    const std::vector<QByteArray>& frames() const { return frames_; }
-    std::vector<std::uint32_t> numbers() const
-    {
-        std::vector<std::uint32_t> numbers;
-        for (const QByteArray& frame : frames_)
-            numbers.push_back(PixelBufferSim::frameNumberOf(reinterpret_cast<const std::uint8_t*>(frame.constData())));
-        return numbers;
-    }
-    std::chrono::steady_clock::time_point lastArrival() const { return last_; }
-
-private:
-    void run(int fd, int count, int size)
-    {
-        for (int i = 0; i < count; ++i) {
-            QByteArray frame(size, '\0');
-            const ssize_t got = ::read(fd, frame.data(), frame.size());
-            if (got < 0) {
-                error_ = errno;
-                break;
-            }
-            frame.truncate(static_cast<int>(got));
-            frames_.push_back(frame);
-            last_ = std::chrono::steady_clock::now();
-        }
-        done_ = true;
-    }
-
-    std::vector<QByteArray> frames_;
-    std::chrono::steady_clock::time_point last_;
-    std::atomic<int> error_{0};
-    std::atomic<bool> done_{false};
-    std::thread thread_;  // last: starts once the rest exists
-};
 
 class EmulatedUvcDriverTest : public ::testing::Test {
 protected:
@@ -125,36 +66,8 @@ protected:
         return lines;
     }
 
-    // Waits for a reader to finish; one still waiting after the limit is let go by the unplug.
-    void finish(const FrameReader& reader)
-    {
-        if (!waitFor([&] { return reader.done(); }, std::chrono::seconds(10))) {
-            ADD_FAILURE() << "a read still waits";
-            usb.unplug(rx);
-        }
-    }
-
     EmulatedUsb usb;
     EmulatedNodes rx;
-};
-
-// A descriptor open on a node, closed at the end of the scope.
-struct Open {
-    explicit Open(const QString& node) : fd(::open(node.toUtf8().constData(), O_RDWR)) { EXPECT_GE(fd, 0); }
-    ~Open() { ::close(fd); }
-    // 0 or the errno of a UVCIOC_CTRL_QUERY; `data` holds the bytes sent or received.
-    int query(int unit, int selector, int request, QByteArray& data) const
-    {
-        uvc_xu_control_query asked{static_cast<__u8>(unit), static_cast<__u8>(selector), static_cast<__u8>(request),
-                                   static_cast<__u16>(data.size()), reinterpret_cast<__u8*>(data.data())};
-        return ::ioctl(fd, UVCIOC_CTRL_QUERY, &asked) == 0 ? 0 : errno;
-    }
-    int setControl(std::uint32_t id, std::int32_t value) const
-    {
-        v4l2_control control{id, value};
-        return ::ioctl(fd, VIDIOC_S_CTRL, &control) == 0 ? 0 : errno;
-    }
-    int fd;
 };
 
 // The camera's values, not the driver's defaults; the controls and limits its descriptor and
@@ -225,67 +138,6 @@ TEST_F(EmulatedUvcDriverTest, V4l2CtlSetsReachTheCameraAsTheClassRequests)
     EXPECT_EQ(sent(rx, UvcCameraModel::SET_CUR), QStringList());
 }
 
-// The extension units' controls byte for byte; the driver asks a control's length and
-// capabilities once, and refuses other sizes, other units and unknown selectors itself.
-TEST_F(EmulatedUvcDriverTest, ExtensionUnitQueriesPassByteForByteAtTheControlsLength)
-{
-    usb.uvc(rx).withCamera([](UvcCameraModel& camera) { camera.setExtensionLength(5, 3, 4); });
-    const Open node(rx.video);
-    QByteArray value = QByteArray::fromHex("01020304");
-    EXPECT_EQ(node.query(5, 3, UVC_SET_CUR, value), 0);
-    const struct { int request; QByteArray answer; } gets[] = {
-        {UVC_GET_CUR, QByteArray::fromHex("01020304")}, {UVC_GET_MAX, QByteArray::fromHex("ffffffff")},
-        {UVC_GET_LEN, QByteArray::fromHex("0400")}, {UVC_GET_INFO, QByteArray::fromHex("03")}};
-    for (const auto& get : gets) {
-        QByteArray answer(get.answer.size(), '\x55');
-        EXPECT_EQ(node.query(5, 3, get.request, answer), 0) << get.request;
-        EXPECT_EQ(answer, get.answer) << get.request;
-    }
-    QStringList all;
-    for (const auto& r : usb.uvc(rx).requests())
-        all << wire(r);
-    EXPECT_EQ(all, QStringList({"a1 85 0300 0500 2 [04 00]", "a1 86 0300 0500 1 [03]", "21 01 0300 0500 4 [01 02 03 04]",
-                                "a1 81 0300 0500 4 [01 02 03 04]", "a1 83 0300 0500 4 [ff ff ff ff]",
-                                "a1 85 0300 0500 2 [04 00]", "a1 86 0300 0500 1 [03]"}));
-    usb.uvc(rx).clearRequests();
-
-    const struct { int unit, selector, request, size, error; } refused[] = {
-        {5, 3, UVC_GET_CUR, 2, ENOBUFS}, {5, 3, UVC_GET_LEN, 4, ENOBUFS}, {5, 3, 0x02, 4, EINVAL},
-        {1, 3, UVC_GET_CUR, 4, ENOENT}, {2, 2, UVC_GET_CUR, 2, ENOENT}, {10, 1, UVC_GET_CUR, 4, ENOENT},
-        {5, 17, UVC_GET_CUR, 4, ENOENT}};
-    for (const auto& r : refused) {
-        QByteArray data(r.size, '\0');
-        EXPECT_EQ(node.query(r.unit, r.selector, r.request, data), r.error) << r.unit << ' ' << r.selector;
-    }
-    EXPECT_TRUE(usb.uvc(rx).requests().empty());
-}
-
-// A stall fails as the camera's request error code says, a departed camera with ENODEV, a
-// node the process may not open with EACCES.
-TEST_F(EmulatedUvcDriverTest, StallsUnplugAndAccessFailAsTheDriverDoes)
-{
-    const Open node(rx.video);
-    usb.uvc(rx).withCamera([](UvcCameraModel& camera) { camera.stallNextRequests(1); });
-    EXPECT_EQ(node.setControl(V4L2_CID_CONTRAST, 10), EPIPE) << "the camera has no error code to give";
-    EXPECT_EQ(sent(rx, UvcCameraModel::GET_CUR), QStringList({"a1 81 0200 0000 1 []"}));
-    usb.uvc(rx).withCamera([](UvcCameraModel& camera) {
-        camera.setControl(0, UVC_VC_REQUEST_ERROR_CODE_CONTROL, UvcCameraModel::Control{1, false, 0, 255, 0, 4});
-        camera.stallNextRequests(1);
-    });
-    EXPECT_EQ(node.setControl(V4L2_CID_CONTRAST, 10), ERANGE) << "out of range, says the camera";
-    EXPECT_EQ(node.setControl(V4L2_CID_CONTRAST, 10), 0);
-    EXPECT_EQ(node.setControl(V4L2_CID_EXPOSURE_ABSOLUTE, 10), EACCES) << "automatic exposure is on";
-    EXPECT_EQ(node.setControl(V4L2_CID_CONTRAST | 0x80, 10), EINVAL) << "no such control";
-
-    usb.unplug(rx);
-    EXPECT_EQ(node.setControl(V4L2_CID_CONTRAST, 20), ENODEV);
-
-    const EmulatedNodes lum = usb.plug(EmulatedDevice::camera(QStringLiteral("LUM610 Webcam"), 0x6100, "2"));
-    NodeAccessDenied denied(lum.video);
-    EXPECT_EQ(::open(lum.video.toUtf8().constData(), O_RDWR), -1);
-    EXPECT_EQ(errno, EACCES);
-}
-
 // The camera's one mode as v4l2-ctl finds it, and uvcvideo's nearest match for what it
 // does not have: a capture node that reads, with no buffers to stream.
 TEST_F(EmulatedUvcDriverTest, V4l2CtlFindsTheVideoModeAndGetsTheNearestForAnyOther)
@@ -301,89 +153,6 @@ TEST_F(EmulatedUvcDriverTest, V4l2CtlFindsTheVideoModeAndGetsTheNearestForAnyOth
                              "Pixel Format : 'UYVY' (UYVY 4:2:2)", "Bytes per Line : 1280", "Size Image : 460800",
                              "Frames per second: 30.000 (30/1)", "Frame rate set to 30.000 fps"})
         EXPECT_TRUE(set.lines.contains(QLatin1String(line))) << line << '\n' << set.lines.join('\n').toStdString();
-}
-
-// One whole frame per read, the simulator's test frame with the stream's frame numbers
-// from 0, each due a frame interval after the one before; a short buffer takes a frame's
-// beginning.
-TEST_F(EmulatedUvcDriverTest, ReadsGiveNumberedTestFramesAtTheFrameRate)
-{
-    const Open node(rx.video);
-    const auto before = std::chrono::steady_clock::now();
-    {
-        const FrameReader reader(node.fd, 4);
-        finish(reader);
-        EXPECT_EQ(reader.error(), 0);
-        EXPECT_EQ(reader.numbers(), (std::vector<std::uint32_t>{0, 1, 2, 3}));
-        EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(reader.lastArrival() - before).count(),
-                  3 * kFrameInterval.count());
-        PixelBufferSim expected(640, 360);
-        expected.drawTestFrame(3);
-        EXPECT_TRUE(reader.frames().back() == QByteArray(reinterpret_cast<const char*>(expected.pixels()), kFrameBytes));
-    }
-    const FrameReader shortReader(node.fd, 1, 200);
-    finish(shortReader);
-    ASSERT_EQ(shortReader.frames().size(), 1u);
-    EXPECT_EQ(shortReader.frames()[0].size(), 200);
-    EXPECT_EQ(shortReader.numbers(), std::vector<std::uint32_t>{4});
-    EXPECT_EQ(usb.uvc(rx).framesSent(), 5);
-}
-
-// A read that waits for its frame holds the descriptor (umockdev answers one request of a
-// descriptor at a time), yet another thread's ioctls on it pass within a frame's time.
-// Another descriptor may look but neither read nor change the mode while the first streams;
-// once that one is closed, the next read starts a stream of its own.
-TEST_F(EmulatedUvcDriverTest, OneDescriptorStreamsAndItsIoctlsPassBetweenItsReads)
-{
-    auto streamer = std::make_unique<Open>(rx.video);
-    const Open other(rx.video);
-    {
-        const FrameReader reader(streamer->fd, 15);
-        ASSERT_TRUE(waitFor([&] { return usb.uvc(rx).framesSent() >= 1; }));
-        qint64 longest = 0;
-        for (int i = 0; i < 20; ++i) {
-            QElapsedTimer timer;
-            timer.start();
-            v4l2_control brightness{V4L2_CID_BRIGHTNESS, 0};
-            EXPECT_EQ(::ioctl(streamer->fd, VIDIOC_G_CTRL, &brightness), 0);
-            longest = std::max(longest, timer.elapsed());
-        }
-        EXPECT_LT(longest, 1000);
-
-        char byte = 0;
-        EXPECT_EQ(::read(other.fd, &byte, 1), -1);
-        EXPECT_EQ(errno, EBUSY);
-        v4l2_format format{};
-        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        EXPECT_EQ(::ioctl(other.fd, VIDIOC_G_FMT, &format), 0);
-        EXPECT_EQ(::ioctl(other.fd, VIDIOC_S_FMT, &format), -1);
-        EXPECT_EQ(errno, EBUSY);
-        finish(reader);
-        EXPECT_EQ(reader.frames().size(), 15u);
-    }
-    streamer.reset();
-    ASSERT_TRUE(waitFor([&] { return !usb.uvc(rx).isStreaming(); }));
-    const FrameReader next(other.fd, 1);
-    finish(next);
-    EXPECT_EQ(next.numbers(), std::vector<std::uint32_t>{0});
-    EXPECT_EQ(usb.uvc(rx).videoStreams(), 2);
-}
-
-// The read waiting for its frame and every later one fail with ENODEV once the camera has
-// gone; poll() does not keep a reader waiting.
-TEST_F(EmulatedUvcDriverTest, UnplugFailsTheWaitingReadAndEveryLaterOne)
-{
-    const Open node(rx.video);
-    const FrameReader reader(node.fd, 1000);
-    ASSERT_TRUE(waitFor([&] { return usb.uvc(rx).framesSent() >= 2; }));
-    usb.unplug(rx);
-    finish(reader);
-    EXPECT_EQ(reader.error(), ENODEV);
-    char byte = 0;
-    EXPECT_EQ(::read(node.fd, &byte, 1), -1);
-    EXPECT_EQ(errno, ENODEV);
-    pollfd readable{node.fd, POLLIN, 0};
-    EXPECT_EQ(::poll(&readable, 1, 5000), 1);
 }
 
 // GStreamer's v4l2src captures from the node by read(): the files hold the camera's frames
