@@ -8,6 +8,7 @@
 
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/VideoDataOutputGst.h"
+#include "support/CategoryMessages.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"
 
@@ -163,15 +164,7 @@ public:
 // The streaming itself runs on a test source; the camera, its input and its unplug are real.
 TEST_F(CaptureServiceV4l2Test, AStartIsAnnouncedOnTheRunLoopAndAnUnplugEndsTheSessionWithOneLine)
 {
-    QStringList warnings;
-    static QStringList* heardWarnings = nullptr;
-    heardWarnings = &warnings;
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
-                                                                const QString& text) {
-        if (heardWarnings && type >= QtWarningMsg && context.category
-            && QByteArray(context.category) == "uvccam.linux.video")
-            heardWarnings->append(text);
-    });
+    const CategoryMessages log("uvccam.linux.video");
     CaptureServiceV4l2 streaming(watcher, runLoop,
                                  CaptureSessionGst::describedSource(QStringLiteral(
                                      "videotestsrc is-live=true ! "
@@ -198,9 +191,8 @@ TEST_F(CaptureServiceV4l2Test, AStartIsAnnouncedOnTheRunLoopAndAnUnplugEndsTheSe
     usb.unplug(rx);
     ASSERT_TRUE(waitFor([&] { return !session->isRunning(); }));
     const int seen = counter->frames;
-    EXPECT_FALSE(waitFor([&] { return counter->frames > seen || warnings.size() > 1; }, std::chrono::milliseconds(300)));
-    qInstallMessageHandler(previous);
-    heardWarnings = nullptr;
+    EXPECT_FALSE(waitFor([&] { return counter->frames > seen || log.warnings().size() > 1; }, std::chrono::milliseconds(300)));
+    const QStringList warnings = log.warnings();
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings[0].contains(kRx710)) << warnings[0].toStdString();
     EXPECT_EQ(starts.size(), 1);

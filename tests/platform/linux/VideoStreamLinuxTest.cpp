@@ -10,10 +10,12 @@
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
 #include "mac/MacUVCCam.h"
+#include "mac/MacUVCCamOC.h"
 #include "platform/Platform.h"
 #include "platform/linux/PixelBufferGst.h"
 #include "platform/linux/PlatformLinux.h"
 #include "platform/sim/PixelBufferSim.h"
+#include "support/CategoryMessages.h"
 #include "support/EmulatedUsb.h"
 #include "support/LibraryProcessState.h"
 #include "support/QtPrinters.h"
@@ -88,42 +90,6 @@ void receiveFrame(unsigned char* frame, int width, int height, int size)
     seen.testFrame = height > 0 && size % height == 0 && isTestFrame(frame, size / height, seen.number);
     g_frames.push_back(seen);
 }
-
-// The warnings of the video backend's logging category.
-class VideoWarnings {
-public:
-    VideoWarnings()
-    {
-        heard() = &lines;
-        previous() = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (type >= QtWarningMsg && context.category && qstrcmp(context.category, "uvccam.linux.video") == 0)
-                heard()->append(text);
-            else if (previous())
-                previous()(type, context, text);
-        });
-    }
-    ~VideoWarnings()
-    {
-        qInstallMessageHandler(previous());
-        heard() = nullptr;
-    }
-    VideoWarnings(const VideoWarnings&) = delete;
-    VideoWarnings& operator=(const VideoWarnings&) = delete;
-
-    QStringList lines;
-
-private:
-    static QStringList*& heard()
-    {
-        static QStringList* lines = nullptr;
-        return lines;
-    }
-    static QtMessageHandler& previous()
-    {
-        static QtMessageHandler handler = nullptr;
-        return handler;
-    }
-};
 
 // The Linux platform as PlatformLinux::create() makes it for a host, in a test bed where an
 // RX710 is plugged; the host's camera object made once the camera is there.
@@ -233,18 +199,18 @@ TEST_F(LibraryOnV4l2src, StopEndsTheCamerasStreamARestartBeginsAgainAndTheCopyIs
 
 TEST_F(LibraryOnV4l2src, AnUnplugWhileStreamingEndsTheStreamWithOneWarningAndTheRemovalStillArrives)
 {
-    VideoWarnings log;
+    const CategoryMessages log("uvccam.linux.video");
     ASSERT_EQ(camera->startVideoStream(0), 0);
     ASSERT_TRUE(waitForFrames(5));
 
     usb.unplug(rx);
     // v4l2src's failed read and udev's removal both end the session, which says so once; the
     // host hears of the removal all the same.
-    ASSERT_TRUE(waitFor([&] { return heard.contains(QStringLiteral("remove")) && !log.lines.isEmpty(); }, 10s))
-        << heard.join(' ').toStdString() << " / " << log.lines.join('\n').toStdString();
+    ASSERT_TRUE(waitFor([&] { return heard.contains(QStringLiteral("remove")) && !log.warnings().isEmpty(); }, 10s))
+        << heard.join(' ').toStdString() << " / " << log.warnings().join('\n').toStdString();
     const std::size_t seen = g_frames.size();
-    EXPECT_FALSE(waitFor([&] { return g_frames.size() > seen || log.lines.size() > 1; }, 300ms));
-    ASSERT_EQ(log.lines.size(), 1) << log.lines.join('\n').toStdString();
+    EXPECT_FALSE(waitFor([&] { return g_frames.size() > seen || log.warnings().size() > 1; }, 300ms));
+    ASSERT_EQ(log.warnings().size(), 1) << log.warnings().join('\n').toStdString();
     EXPECT_FALSE(usb.uvc(rx).isStreaming());
     EXPECT_TRUE(waitFor([&] { return camera->getDeviceList().isEmpty(); }));
 
