@@ -13,6 +13,7 @@ packages=(
     libudev-dev umockdev libumockdev-dev
     pulseaudio pulseaudio-utils libpulse-dev
     v4l-utils
+    groff-base
 )
 
 missing=()

@@ -5,48 +5,68 @@ namespace uvccamctl {
 
 namespace {
 
-const char* const kOverview = R"(uvccamctl: try the maker's cameras and speakerphones from the command line.
+// What the overview's lines begin with; explanations continue under the first line's text.
+constexpr int kOptionColumn = 20;
+constexpr int kStatusColumn = 3;
+constexpr int kUsageColumn = 18;
 
-usage: uvccamctl [GLOBAL OPTIONS] COMMAND [ARGUMENTS]
-       uvccamctl help COMMAND      (or: uvccamctl COMMAND --help)
-       uvccamctl --version
-
-Global options (anywhere on the line, each at most once):
-  --simulate          use the simulated demonstration set (RX710, ST470, LUM610 and
-                      VOXA760). Without it the tool works on this machine's devices, where
-                      list, info, watch, hid, uac and xu --hid work today; the others say
-                      that their backend is not there yet
-  --virtual-clock     with --simulate: simulated time passes instantly; for scripts and tests
-  --device UNIQUE_ID  select this device before the command (default: the library's choice)
-  --json              machine-readable output (every command but demo; watch and hotkeys
-                      print one object per line per event)
-  --verbose           the library's own diagnostics on standard error, each marked with
-                      its channel ([system], [qtdebug], [stdout], [stderr])
-  --version           the version of the library in use
-  --help              this text, or a command's help
-
-Exit status:
-  0  success
-  1  the device or the library refused, or the work failed
-  2  bad usage: an unknown command or option, an option given twice, a malformed value,
-     a value outside the control's range (found before anything reached a device)
-  3  no such device, none attached, the device left, the wrong kind of device for the
-     command, or no backend for the command on this system yet (without --simulate)
-)";
-
-const char* const kOverviewExamples = R"(
-Examples:
-  uvccamctl list
-  uvccamctl --simulate list
-  uvccamctl --simulate get all
-  uvccamctl --simulate set zoom 300
-  uvccamctl --simulate --device 10400000 uac get 7 2
-  uvccamctl --simulate transfer-mode
-  uvccamctl --simulate --virtual-clock stream --frames 10 --snapshot frame.png
-  uvccamctl demo
-)";
+// A term in the overview's column, followed by its explanation, whose later lines are
+// indented to start under the first.
+void printEntry(Console& console, const HelpEntry& entry, int column)
+{
+    const QStringList lines = QString::fromUtf8(entry.text).split(QLatin1Char('\n'));
+    console.line(QStringLiteral("  %1%2").arg(QString::fromUtf8(entry.term).leftJustified(column), lines.first()));
+    for (const QString& line : lines.mid(1))
+        console.line(QString(2 + column, QLatin1Char(' ')) + line);
+}
 
 }  // namespace
+
+const ToolHelp& toolHelp()
+{
+    static const ToolHelp help{
+        "try the maker's cameras and speakerphones from the command line",
+        {
+            {"[GLOBAL OPTIONS] COMMAND [ARGUMENTS]", ""},
+            {"help COMMAND", "or: uvccamctl COMMAND --help"},
+            {"--version", ""},
+        },
+        "anywhere on the line, each at most once",
+        {
+            {"--simulate", "use the simulated demonstration set (RX710, ST470, LUM610 and\n"
+                           "VOXA760). Without it the tool works on this machine's devices, where\n"
+                           "list, info, watch, hid, uac and xu --hid work today; the others say\n"
+                           "that their backend is not there yet"},
+            {"--virtual-clock", "with --simulate: simulated time passes instantly; for scripts and tests"},
+            {"--device UNIQUE_ID", "select this device before the command (default: the library's choice)"},
+            {"--json", "machine-readable output (every command but demo; watch and hotkeys\n"
+                       "print one object per line per event)"},
+            {"--verbose", "the library's own diagnostics on standard error, each marked with\n"
+                          "its channel ([system], [qtdebug], [stdout], [stderr])"},
+            {"--version", "the version of the library in use"},
+            {"--help", "this text, or a command's help"},
+        },
+        {
+            {"0", "success"},
+            {"1", "the device or the library refused, or the work failed"},
+            {"2", "bad usage: an unknown command or option, an option given twice, a malformed value,\n"
+                  "a value outside the control's range (found before anything reached a device)"},
+            {"3", "no such device, none attached, the device left, the wrong kind of device for the\n"
+                  "command, or no backend for the command on this system yet (without --simulate)"},
+        },
+        {
+            "uvccamctl list",
+            "uvccamctl --simulate list",
+            "uvccamctl --simulate get all",
+            "uvccamctl --simulate set zoom 300",
+            "uvccamctl --simulate --device 10400000 uac get 7 2",
+            "uvccamctl --simulate transfer-mode",
+            "uvccamctl --simulate --virtual-clock stream --frames 10 --snapshot frame.png",
+            "uvccamctl demo",
+        },
+    };
+    return help;
+}
 
 const std::vector<Command>& commandTable()
 {
@@ -235,12 +255,33 @@ const Command* findCommand(const QString& name)
 
 void printOverview(Console& console)
 {
-    console.line(QString::fromUtf8(kOverview).trimmed());
+    const ToolHelp& help = toolHelp();
+    console.line(QStringLiteral("uvccamctl: %1.").arg(QString::fromUtf8(help.summary)));
+    console.line();
+    for (std::size_t i = 0; i < help.usages.size(); ++i) {
+        const HelpEntry& usage = help.usages[i];
+        const QString note = *usage.text ? QStringLiteral("(%1)").arg(QString::fromUtf8(usage.text)) : QString();
+        const QString term = QString::fromUtf8(usage.term);
+        console.line(QStringLiteral("%1uvccamctl %2")
+                         .arg(i == 0 ? QStringLiteral("usage: ") : QString(7, QLatin1Char(' ')),
+                              note.isEmpty() ? term : term.leftJustified(kUsageColumn) + note));
+    }
+    console.line();
+    console.line(QStringLiteral("Global options (%1):").arg(QString::fromUtf8(help.globalOptionsNote)));
+    for (const HelpEntry& option : help.globalOptions)
+        printEntry(console, option, kOptionColumn);
+    console.line();
+    console.line(QStringLiteral("Exit status:"));
+    for (const HelpEntry& status : help.exitStatuses)
+        printEntry(console, status, kStatusColumn);
     console.line();
     console.line(QStringLiteral("Commands:"));
     for (const Command& command : commandTable())
         console.line(QStringLiteral("  %1%2").arg(QString::fromLatin1(command.name).leftJustified(15), QLatin1String(command.summary)));
-    console.line(QString::fromUtf8(kOverviewExamples).trimmed().prepend(QLatin1Char('\n')));
+    console.line();
+    console.line(QStringLiteral("Examples:"));
+    for (const char* example : help.examples)
+        console.line(QStringLiteral("  ") + QString::fromUtf8(example));
 }
 
 void printCommandHelp(Console& console, const Command& command)

@@ -23,6 +23,24 @@ struct Command {
     CommandFunction run;
 };
 
+// A term and what it means: a global option with its value, an exit status, a way to call
+// the tool. The text keeps the overview's line breaks; the manual page refills it.
+struct HelpEntry {
+    const char* term;
+    const char* text;
+};
+
+// What the overview says besides the commands; the manual page is made from the same.
+struct ToolHelp {
+    const char* summary;  // one line, as in the manual's NAME
+    std::vector<HelpEntry> usages;
+    const char* globalOptionsNote;
+    std::vector<HelpEntry> globalOptions;
+    std::vector<HelpEntry> exitStatuses;
+    std::vector<const char*> examples;
+};
+
+const ToolHelp& toolHelp();
 const std::vector<Command>& commandTable();
 const Command* findCommand(const QString& name);
 

@@ -1,8 +1,10 @@
 // uvccamctl: try the library's devices from the command line, on hardware or simulated.
 #include "CommandLine.h"
 #include "Commands.h"
+#include "Completion.h"
 #include "Console.h"
 #include "Interrupt.h"
+#include "ManPage.h"
 #include "PendingBackends.h"
 #include "Session.h"
 
@@ -11,6 +13,9 @@
 #include "UVCCamVersion.h"
 
 #include <QCoreApplication>
+#include <QFile>
+
+#include <optional>
 
 using namespace uvccamctl;
 
@@ -57,12 +62,42 @@ int fail(Console& console, int status, const QString& message)
     return status;
 }
 
+// Options for the build and the shell rather than for users, so --help leaves them out:
+// the manual page, written at build time, and the candidates the completion script asks
+// for. Each must be the first argument. The exit status, or none when it was neither.
+std::optional<int> runHiddenOption(Console& console, const QStringList& arguments)
+{
+    const QString option = arguments.value(0);
+    if (option == QLatin1String("--man-page")) {
+        const QString page = manPage(toolHelp(), commandTable(), QLatin1String(uvccam::libraryVersion()));
+        // The build names the file rather than redirecting, which not every generator's shell offers.
+        const QString path = arguments.value(1);
+        if (path.isEmpty()) {
+            console.line(page.chopped(1));
+            return kSuccess;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(page.toUtf8()) < 0)
+            return fail(console, kRefused, QStringLiteral("--man-page: cannot write %1").arg(path));
+        return kSuccess;
+    }
+    if (option == QLatin1String("--complete")) {
+        routeDiagnostics(false);
+        for (const QString& candidate : completionCandidates(arguments.mid(1), attachedDeviceIds))
+            console.line(candidate);
+        return kSuccess;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     Console console;
+    if (const std::optional<int> status = runHiddenOption(console, app.arguments().mid(1)))
+        return *status;
     const CommandLine line(app.arguments().mid(1));
     routeDiagnostics(line.options().verbose);
     if (!line.error().isEmpty())

@@ -11,6 +11,7 @@
 #include "mac/MacUVCCam.h"
 #include "platform/Platform.h"
 #include "platform/linux/PlatformLinux.h"
+#include "support/CategoryMessages.h"
 #include "support/EmulatedUsb.h"
 #include "support/LibraryProcessState.h"
 #include "support/QtPrinters.h"
@@ -263,47 +264,15 @@ TEST_P(HidrawUnplug, EndsDeliveryWithoutSpinningAndTheRemovalFollows)
     EXPECT_EQ(heard.removed[0], device);
 }
 
-TEST_F(HidrawService, AWriteToADeviceThatHasGoneAnswersNoDevice)
-{
-    const EmulatedNodes voxa = usb.plug(EmulatedDevice::speakerphone(kVoxa, 0x0760, "3"));
-    const HidDevicePtr device = listed(kVoxa);
-    ASSERT_TRUE(device);
-    const std::uint8_t report[] = {8, 0x10, 1};
-    ASSERT_EQ(device->setReport(report, sizeof report), kHidSuccess);
-    usb.hid(voxa).hangUp(EmulatedHid::Gone::Hangup);
-    EXPECT_EQ(device->setReport(report, sizeof report), kHidNoDevice);
-}
-
 INSTANTIATE_TEST_SUITE_P(Node, HidrawUnplug, ::testing::Values(EmulatedHid::Gone::Hangup, EmulatedHid::Gone::ReadError),
                          [](const auto& param) {
                              return param.param == EmulatedHid::Gone::Hangup ? "HangsUp" : "FailsReads";
                          });
 
-// The backend's messages, while it lives.
-class HidMessages {
-public:
-    HidMessages() : previous_(qInstallMessageHandler(&HidMessages::record)) { taken().clear(); }
-    ~HidMessages() { qInstallMessageHandler(previous_); }
-    const QStringList& texts() const { return taken(); }
-
-private:
-    static QStringList& taken()
-    {
-        static QStringList texts;
-        return texts;
-    }
-    static void record(QtMsgType, const QMessageLogContext& context, const QString& text)
-    {
-        if (context.category && QByteArray(context.category) == "uvccam.linux.hid")
-            taken() << text;
-    }
-    QtMessageHandler previous_;
-};
-
 TEST_F(HidrawService, ARefusedNodeIsNamedWithTheRuleThatGrantsAccessAndTheDeviceStaysListed)
 {
     const EmulatedNodes voxa = usb.plug(EmulatedDevice::speakerphone(kVoxa, 0x0760, "3"));
-    const HidMessages messages;
+    const CategoryMessages messages("uvccam.linux.hid");
     const std::uint8_t report[] = {8, 0x10, 1};
     HidDevicePtr device;
     {
@@ -384,20 +353,7 @@ TEST_F(LibraryOnHidraw, ReportsCrossTheNodeExactlyBothWays)
     ASSERT_EQ(camera->getUACHidProperty(5, read, sizeof read), 0);
     EXPECT_EQ(QByteArray(reinterpret_cast<char*>(read), 64), QByteArray(reinterpret_cast<char*>(gain), 64));
 
-    // A vendor property over HID reads what the speakerphone says (here, its answer to the set).
-    const std::uint8_t level[] = {0x42, 0x01};
-    ASSERT_EQ(camera->setExProperty(2, const_cast<std::uint8_t*>(level), sizeof level, 1), 0);
-    std::uint8_t property[2] = {};
-    ASSERT_EQ(camera->getExProperty(2, property, sizeof property, 1), 0);
-    EXPECT_EQ(property[0], 0x42);
-    EXPECT_EQ(property[1], 0x01);
-
-    // A caller-built report beginning with 0 reaches the device whole, and its answer back.
-    std::uint8_t request[] = {0x00, 0x21, 0x05};
-    EXPECT_EQ(camera->setExHidReport(request, sizeof request, 0), 0);
-
-    EXPECT_EQ(hex(wire.received()), hex({bytes({0x08, 0x11, 5, 1, 0x11, 0x22, 0x33}, 512), bytes({0x08, 0x11, 5, 0}, 512),
-                                         bytes({0x08, 0x10, 2, 0x42, 0x01}, 512), bytes({0x00, 0x21, 0x05})}));
+    EXPECT_EQ(hex(wire.received()), hex({bytes({0x08, 0x11, 5, 1, 0x11, 0x22, 0x33}, 512), bytes({0x08, 0x11, 5, 0}, 512)}));
 }
 
 TEST_F(LibraryOnHidraw, ACameraIsPairedWithItsOwnHidInterfaceByLocation)
