@@ -2,8 +2,10 @@
 #pragma once
 
 #include "UVCCam.h"
-#include "mac/MacUVCCamOC.h"
 
+// Only declared here: the header is the host's, for qobject_cast and the signals, and the
+// core's own header reaches into the library's internals.
+class MacUVCCamOC;
 class MacUVCCam;
 
 // The core every camera-interface object forwards to: the newest one made.

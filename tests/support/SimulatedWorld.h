@@ -1,6 +1,9 @@
 // A fresh process state on simulated devices and a virtual clock, for each test.
 #pragma once
 
+// The tests reach the device core behind the camera interface, which the host's header
+// only declares.
+#include "mac/MacUVCCamOC.h"
 #include "platform/sim/CaptureServiceSim.h"
 #include "support/QtPrinters.h"
 #include "platform/sim/LogSinkRecorder.h"
