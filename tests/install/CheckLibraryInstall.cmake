@@ -1,6 +1,7 @@
-# Installs the build into a fresh prefix and builds a host against it twice, with
-# find_package and with pkg-config, then runs both: each must print the library's version.
-# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, LIBDIR, VERSION, CXX, CXX_FLAGS.
+# Installs the build into a fresh prefix and builds the examples against it as a host
+# developer would: the Qt host with find_package and with pkg-config (both run on the
+# simulator), the C program with pkg-config (run on a machine with no ST470).
+# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, LIBDIR, VERSION, CXX, CC, CXX_FLAGS.
 set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
 
@@ -36,25 +37,37 @@ if(NOT run_output MATCHES "SONAME +libuvccam\\.so\\.${major}\n")
 endif()
 
 set(ENV{LD_LIBRARY_PATH} "${prefix}/${LIBDIR}")
+separate_arguments(extra UNIX_COMMAND "${CXX_FLAGS}")
+
+# What the Qt host example prints on the simulator, however it was built.
+function(check_qt_host program)
+    run("${program}" --simulate)
+    foreach(line "libuvccam ${VERSION}" "1 device(s)" "first frame: 640 x 360" "frames in a second: about 30"
+            "a device arrived" "a device left")
+        string(FIND "${run_output}" "${line}\n" at)
+        if(at EQUAL -1)
+            message(FATAL_ERROR "${program} did not print '${line}':\n${run_output}")
+        endif()
+    endforeach()
+endfunction()
 
 # find_package(uvccam) and uvccam::uvccam.
-run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/tests/install/consumer" -B "${WORK_DIR}/cmake-host"
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/qt-host" -B "${WORK_DIR}/qt-host-cmake"
     "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_CXX_COMPILER=${CXX}" "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}")
-run(${CMAKE_COMMAND} --build "${WORK_DIR}/cmake-host")
-run("${WORK_DIR}/cmake-host/consumer")
-if(NOT run_output STREQUAL "${VERSION}\n")
-    message(FATAL_ERROR "the find_package host printed '${run_output}'")
-endif()
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/qt-host-cmake")
+check_qt_host("${WORK_DIR}/qt-host-cmake/qt-host")
 
-# pkg-config --cflags --libs uvccam.
+# pkg-config --cflags --libs uvccam, for the Qt host and for the C program.
 set(ENV{PKG_CONFIG_PATH} "${prefix}/${LIBDIR}/pkgconfig")
 run(pkg-config --cflags --libs uvccam)
 string(STRIP "${run_output}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")
-separate_arguments(extra UNIX_COMMAND "${CXX_FLAGS}")
-run("${CXX}" -std=c++17 -fPIC ${extra} "${SOURCE_DIR}/tests/install/consumer/main.cpp" ${flags}
-    -o "${WORK_DIR}/pkg-config-host")
-run("${WORK_DIR}/pkg-config-host")
-if(NOT run_output STREQUAL "${VERSION}\n")
-    message(FATAL_ERROR "the pkg-config host printed '${run_output}'")
+run("${CXX}" -std=c++17 -fPIC ${extra} "${SOURCE_DIR}/examples/qt-host/main.cpp" ${flags}
+    -o "${WORK_DIR}/qt-host-pkg-config")
+check_qt_host("${WORK_DIR}/qt-host-pkg-config")
+run("${CC}" -std=c99 ${extra} "${SOURCE_DIR}/examples/c-transfer-mode/main.c" ${flags}
+    -o "${WORK_DIR}/c-transfer-mode")
+run("${WORK_DIR}/c-transfer-mode")
+if(NOT run_output STREQUAL "no ST470 needed the switch\n")
+    message(FATAL_ERROR "the C program printed '${run_output}'")
 endif()
