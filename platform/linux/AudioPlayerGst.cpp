@@ -3,12 +3,12 @@
 #define QT_NO_KEYWORDS
 #include "platform/linux/AudioPlayerGst.h"
 
+#include "platform/linux/GstBusReader.h"
 #include "platform/linux/GstInit.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QObject>
-#include <QSocketNotifier>
 #include <QUrl>
 
 #include <gst/gst.h>
@@ -21,21 +21,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcAudio, "uvccam.linux.audio", QtInfoMsg)
 
-QString describeError(GstMessage* message)
-{
-    GError* error = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
-    QString text = QStringLiteral("%1: %2").arg(QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))),
-                                                 QString::fromUtf8(error ? error->message : "unknown error"));
-    // GStreamer's details span lines; the log keeps one line per failure.
-    if (debug)
-        text += QStringLiteral(" (%1)").arg(QString::fromUtf8(debug).simplified());
-    g_clear_error(&error);
-    g_free(debug);
-    return text;
-}
-
 }  // namespace
 
 AudioPlayerGst::AudioPlayerGst(QString path, SinkFactory makeSink)
@@ -46,7 +31,7 @@ AudioPlayerGst::AudioPlayerGst(QString path, SinkFactory makeSink)
 AudioPlayerGst::~AudioPlayerGst()
 {
     stop();
-    delete busNotifier_;
+    busReader_.reset();
     if (bus_)
         gst_object_unref(bus_);
     if (pipeline_)
@@ -74,7 +59,7 @@ bool AudioPlayerGst::play()
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         QString reason = QStringLiteral("the pipeline does not start");
         if (GstMessage* error = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR)) {
-            reason += QStringLiteral(": ") + describeError(error);
+            reason += QStringLiteral(": ") + describeGstError(error);
             gst_message_unref(error);
         }
         fail(reason);
@@ -109,10 +94,7 @@ bool AudioPlayerGst::buildPipeline()
 
     pipeline_ = playbin;
     bus_ = gst_element_get_bus(pipeline_);
-    GPollFD pollFd{};
-    gst_bus_get_pollfd(bus_, &pollFd);
-    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read);
-    QObject::connect(busNotifier_, &QSocketNotifier::activated, busNotifier_, [this] { readBus(); });
+    busReader_ = std::make_unique<GstBusReader>(bus_, [this] { readBus(); });
     return true;
 }
 
@@ -129,7 +111,7 @@ void AudioPlayerGst::readBus()
             break;
         case GST_MESSAGE_ERROR:
             if (playing_)
-                fail(describeError(message));
+                fail(describeGstError(message));
             break;
         default:
             break;

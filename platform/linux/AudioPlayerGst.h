@@ -6,13 +6,15 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstMessage GstMessage;
 typedef struct _GstBus GstBus;
-class QSocketNotifier;
 
 namespace uvccam::platform {
+
+class GstBusReader;
 
 // The player's pipeline is one playbin, made at the first play() and kept for the player's
 // life. It holds the sound server's stream only while it plays: at the end of the last pass,
@@ -64,7 +66,7 @@ private:
 
     GstElement* pipeline_ = nullptr;
     GstBus* bus_ = nullptr;
-    QSocketNotifier* busNotifier_ = nullptr;
+    std::unique_ptr<GstBusReader> busReader_;
 };
 
 }  // namespace uvccam::platform

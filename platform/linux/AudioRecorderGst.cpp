@@ -3,12 +3,12 @@
 #define QT_NO_KEYWORDS
 #include "platform/linux/AudioRecorderGst.h"
 
+#include "platform/linux/GstBusReader.h"
 #include "platform/linux/GstInit.h"
 
 #include <QFile>
 #include <QLoggingCategory>
 #include <QObject>
-#include <QSocketNotifier>
 
 #include <gst/gst.h>
 
@@ -24,18 +24,6 @@ namespace {
 // The level element reports digital silence as about -700 dB; no microphone hears less
 // than its own noise, some -100 dB, so anything far below is silence.
 constexpr double kSilenceDb = -200.0;
-
-QString describeError(GstMessage* message)
-{
-    GError* error = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
-    QString text = QStringLiteral("%1: %2").arg(QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))),
-                                                 QString::fromUtf8(error ? error->message : "unknown error"));
-    g_clear_error(&error);
-    g_free(debug);
-    return text;
-}
 
 // The first AAC encoder this machine has: voaacenc (plugins-bad) or libav's.
 GstElement* makeAacEncoder()
@@ -179,14 +167,11 @@ bool AudioRecorderGst::start(QString* error)
     }
 
     bus_ = gst_element_get_bus(pipeline_);
-    GPollFD pollFd{};
-    gst_bus_get_pollfd(bus_, &pollFd);
-    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read);
-    QObject::connect(busNotifier_, &QSocketNotifier::activated, busNotifier_, [this] { readBus(); });
+    busReader_ = std::make_unique<GstBusReader>(bus_, [this] { readBus(); });
 
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         GstMessage* message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR);
-        *error = message ? describeError(message) : QStringLiteral("the microphone pipeline does not play");
+        *error = message ? describeGstError(message) : QStringLiteral("the microphone pipeline does not play");
         if (message)
             gst_message_unref(message);
         tearDown();
@@ -229,7 +214,7 @@ bool AudioRecorderGst::startFilePart(QString* error)
     if (!gst_element_sync_state_with_parent(file_)) {
         // The file could not be opened: filesink said why on the bus.
         GstMessage* message = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR);
-        *error = message ? describeError(message) : QStringLiteral("cannot write ") + path_;
+        *error = message ? describeGstError(message) : QStringLiteral("cannot write ") + path_;
         if (message)
             gst_message_unref(message);
         stopFilePart();
@@ -277,7 +262,7 @@ QString AudioRecorderGst::finishFile()
             continue;
         }
         if (isInside(message, file_)) {
-            failure = describeError(message);
+            failure = describeGstError(message);
             gst_message_unref(message);
             break;
         }
@@ -310,7 +295,6 @@ void AudioRecorderGst::stopFilePart()
 
 void AudioRecorderGst::readBus()
 {
-    readingBus_ = true;
     while (bus_) {
         GstMessage* message = gst_bus_pop(bus_);
         if (!message)
@@ -338,7 +322,6 @@ void AudioRecorderGst::readBus()
         }
         gst_message_unref(message);
     }
-    readingBus_ = false;
 }
 
 void AudioRecorderGst::measured(const std::vector<double>& rmsDb)
@@ -385,7 +368,7 @@ void AudioRecorderGst::handleError(GstMessage* message)
 {
     if (!pipeline_ || !isInside(message, pipeline_))
         return;  // from a file part already removed, or a pipeline already stopped
-    const QString reason = describeError(message);
+    const QString reason = describeGstError(message);
     if (isInside(message, file_)) {
         if (!writing_)
             return;  // a file that did not open, reported by recordTo()
@@ -409,15 +392,7 @@ void AudioRecorderGst::tearDown()
     qCDebug(lcRecording) << "the microphone stops after" << measurements_ << "measurements";
     // Blocks until the streaming thread has left the pipeline.
     gst_element_set_state(pipeline_, GST_STATE_NULL);
-    if (busNotifier_) {
-        busNotifier_->setEnabled(false);
-        // Torn down from the notifier's own slot: it may not be deleted under itself.
-        if (readingBus_)
-            busNotifier_->deleteLater();
-        else
-            delete busNotifier_;
-        busNotifier_ = nullptr;
-    }
+    busReader_.reset();
     if (bus_)
         gst_object_unref(bus_);
     bus_ = nullptr;

@@ -7,14 +7,16 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstBus GstBus;
 typedef struct _GstMessage GstMessage;
-class QSocketNotifier;
 
 namespace uvccam::platform {
+
+class GstBusReader;
 
 
 // While it runs, the recorder is one pipeline:
@@ -96,8 +98,7 @@ private:
     bool fileWaiting_ = false;  // asked for before the microphone streamed
     QString path_;
     GstBus* bus_ = nullptr;
-    QSocketNotifier* busNotifier_ = nullptr;
-    bool readingBus_ = false;
+    std::unique_ptr<GstBusReader> busReader_;
     // Per measurement (oldest first), per channel: power relative to full scale.
     std::deque<std::vector<double>> powers_;
     std::uint64_t measurements_ = 0;

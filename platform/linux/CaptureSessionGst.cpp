@@ -6,13 +6,13 @@
 #include "platform/linux/AudioFileOutputGst.h"
 #include "platform/linux/AudioRecorderGst.h"
 #include "platform/linux/CaptureServiceV4l2.h"
+#include "platform/linux/GstBusReader.h"
 #include "platform/linux/GstInit.h"
 #include "platform/linux/PixelBufferGst.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QObject>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <gst/app/gstappsink.h>
@@ -158,21 +158,6 @@ GstElement* makeElement(const char* factory, const char* name)
     if (!element)
         qCWarning(lcVideo, "GStreamer has no %s element; install the plugin that provides it", factory);
     return element;
-}
-
-QString describeError(GstMessage* message)
-{
-    GError* error = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
-    QString text = QStringLiteral("%1: %2").arg(QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))),
-                                                 QString::fromUtf8(error ? error->message : "unknown error"));
-    // GStreamer's details span lines; the log keeps one line per failure.
-    if (debug)
-        text += QStringLiteral(" (%1)").arg(QString::fromUtf8(debug).simplified());
-    g_clear_error(&error);
-    g_free(debug);
-    return text;
 }
 
 QString cameraName(const CaptureDevicePtr& camera)
@@ -464,7 +449,7 @@ void CaptureSessionGst::failStart(const QString& reason)
     QString text = reason;
     if (bus_) {
         if (GstMessage* error = gst_bus_pop_filtered(bus_, GST_MESSAGE_ERROR)) {
-            text += QStringLiteral(": ") + describeError(error);
+            text += QStringLiteral(": ") + describeGstError(error);
             gst_message_unref(error);
         }
     }
@@ -577,10 +562,7 @@ bool CaptureSessionGst::buildAndPlay()
                      << "x" << mode->height << "at" << mode->framerateNumerator << "/" << mode->framerateDenominator
                      << (chain.size() == 2 ? "without conversion" : "converted");
 
-    GPollFD pollFd{};
-    gst_bus_get_pollfd(bus_, &pollFd);
-    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read);
-    QObject::connect(busNotifier_, &QSocketNotifier::activated, busNotifier_, [this] { readBus(); });
+    busReader_ = std::make_unique<GstBusReader>(bus_, [this] { readBus(); });
 
     activeTarget_ = target;
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
@@ -665,7 +647,6 @@ void CaptureSessionGst::deliverWaitingFrame()
 
 void CaptureSessionGst::readBus()
 {
-    readingBus_ = true;
     while (bus_) {
         GstMessage* message = gst_bus_pop(bus_);
         if (!message)
@@ -692,14 +673,13 @@ void CaptureSessionGst::readBus()
         }
         gst_message_unref(message);
     }
-    readingBus_ = false;
 }
 
 void CaptureSessionGst::endWithError(GstMessage* error)
 {
     // One line per failure: the rest of this pipeline's messages go with it.
     qCWarning(lcVideo, "capture from %s failed and the session ends: %s", qUtf8Printable(cameraName(camera())),
-              qUtf8Printable(describeError(error)));
+              qUtf8Printable(describeGstError(error)));
     running_ = false;
     tearDown();
 }
@@ -710,15 +690,7 @@ void CaptureSessionGst::tearDown()
     if (pipeline_) {
         // Blocks until the streaming thread has left the pipeline, so no callback runs after.
         gst_element_set_state(pipeline_, GST_STATE_NULL);
-        if (busNotifier_) {
-            busNotifier_->setEnabled(false);
-            // Torn down from the notifier's own slot: it may not be deleted under itself.
-            if (readingBus_)
-                busNotifier_->deleteLater();
-            else
-                delete busNotifier_;
-            busNotifier_ = nullptr;
-        }
+        busReader_.reset();
         gst_object_unref(bus_);
         bus_ = nullptr;
         gst_object_unref(pipeline_);

@@ -18,11 +18,11 @@ typedef struct _GstBus GstBus;
 typedef struct _GstMessage GstMessage;
 typedef struct _GstSample GstSample;
 typedef struct _GstAppSink GstAppSink;
-class QSocketNotifier;
 
 namespace uvccam::platform {
 
 class FrameRelay;
+class GstBusReader;
 class AudioRecorderGst;
 class AudioFileOutputGst;
 
@@ -155,8 +155,7 @@ private:
 
     GstElement* pipeline_ = nullptr;
     GstBus* bus_ = nullptr;
-    QSocketNotifier* busNotifier_ = nullptr;
-    bool readingBus_ = false;
+    std::unique_ptr<GstBusReader> busReader_;
     // Lives on the main thread; the streaming thread posts deliveries to it.
     FrameRelay* relay_ = nullptr;
     bool delivering_ = false;
