@@ -5,6 +5,7 @@
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
 #include "mac/MacUVCCam.h"
+#include "mac/MacUVCCamCallbacks.h"
 #include "mac/MacUVCCamOC.h"
 #include "platform/Platform.h"
 #include "platform/sim/LogSinkRecorder.h"

@@ -2,6 +2,7 @@
 #include "hotkey/HKHotKey.h"
 
 #include "hotkey/HKHotKeyCenter.h"
+#include "platform/HotKeyService.h"
 #include "platform/Log.h"
 
 #include <QMetaMethod>
@@ -9,10 +10,14 @@
 #include <QStringList>
 
 #include <array>
+#include <type_traits>
 #include <utility>
 
 using uvccam::platform::KeyEvent;
 namespace ModifierFlag = uvccam::platform::ModifierFlag;
+
+// A host sees the registration handle without the platform's header; the two must agree.
+static_assert(std::is_same_v<HKHotKey::Registration, uvccam::platform::HotKeyRegistration>);
 
 namespace {
 

@@ -1,9 +1,8 @@
 // One key combination and what it invokes when its global hot key is pressed or released.
 #pragma once
 
+#include "KeyEvent.h"
 #include "UVCCamExport.h"
-#include "platform/HotKeyService.h"
-#include "platform/KeyEvent.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -22,6 +21,8 @@
 class UVCCAM_EXPORT HKHotKey {
 public:
     using Task = std::function<void(const uvccam::platform::KeyEvent&)>;
+    // The platform's handle of one registration; 0 is never a valid one.
+    using Registration = std::uint64_t;
 
     // An unregistered hot key that runs `task` when invoked.
     static std::shared_ptr<HKHotKey> hotKeyWithKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags, Task task);
@@ -46,7 +47,7 @@ public:
     const Task& task() const { return task_; }
     std::uint64_t modifierFlags() const { return modifierFlags_; }
     // Present while the hot key is registered with the platform.
-    std::optional<uvccam::platform::HotKeyRegistration> hotKeyRef() const { return hotKeyRef_; }
+    std::optional<Registration> hotKeyRef() const { return hotKeyRef_; }
 
     void _setKeyCode(std::uint16_t keyCode) { keyCode_ = keyCode; }
     void _setModifierFlags(std::uint64_t modifierFlags) { modifierFlags_ = modifierFlags; }
@@ -54,7 +55,7 @@ public:
     void _setAction(const QByteArray& action) { action_ = action; }
     void _setObject(const QVariant& object) { object_ = object; }
     void _setTask(Task task) { task_ = std::move(task); }
-    void setHotKeyRef(std::optional<uvccam::platform::HotKeyRegistration> hotKeyRef) { hotKeyRef_ = hotKeyRef; }
+    void setHotKeyRef(std::optional<Registration> hotKeyRef) { hotKeyRef_ = hotKeyRef; }
     void setHotKeyID(std::uint32_t hotKeyID) { hotKeyID_ = hotKeyID; }
 
     // Equal when key code and modifier flags are equal; what they invoke plays no part.
@@ -77,5 +78,5 @@ private:
     QVariant object_;
     Task task_;
     std::uint64_t modifierFlags_ = 0;
-    std::optional<uvccam::platform::HotKeyRegistration> hotKeyRef_;
+    std::optional<Registration> hotKeyRef_;
 };

@@ -1,7 +1,8 @@
 // The process's registry of global hot keys: registration with the platform and event dispatch.
 #include "hotkey/HKHotKeyCenter.h"
 
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
+#include "platform/HotKeyService.h"
 #include "platform/Log.h"
 #include "platform/Platform.h"
 
@@ -85,6 +86,20 @@ HotKeyStatus dispatchHotKeyEvent(const HotKeyPlatformEvent& event, bool pressed)
     return uvccam::platform::kHotKeySuccess;
 }
 
+// The platform's event handlers of the registry, for pressed and released hot-key events.
+// Each finds the registered hot key the event's identifier names and invokes it with a
+// key-up key event whose repeat flag tells a press (set) from a release (clear). Both
+// report every event as handled.
+HotKeyStatus hk_hotKeyHandler(const HotKeyPlatformEvent& event)
+{
+    return dispatchHotKeyEvent(event, true);
+}
+
+HotKeyStatus hk_hotKeyReleaseHandler(const HotKeyPlatformEvent& event)
+{
+    return dispatchHotKeyEvent(event, false);
+}
+
 }  // namespace
 
 std::uint32_t HKCarbonModifierFlagsFromCocoaModifiers(std::uint64_t cocoaModifiers)
@@ -95,16 +110,6 @@ std::uint32_t HKCarbonModifierFlagsFromCocoaModifiers(std::uint64_t cocoaModifie
             carbon |= mapping.carbon;
     }
     return carbon;
-}
-
-HotKeyStatus hk_hotKeyHandler(const HotKeyPlatformEvent& event)
-{
-    return dispatchHotKeyEvent(event, true);
-}
-
-HotKeyStatus hk_hotKeyReleaseHandler(const HotKeyPlatformEvent& event)
-{
-    return dispatchHotKeyEvent(event, false);
 }
 
 HKHotKeyCenter* HKHotKeyCenter::sharedHotKeyCenter()

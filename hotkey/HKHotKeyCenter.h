@@ -3,7 +3,6 @@
 
 #include "UVCCamExport.h"
 #include "hotkey/HKHotKey.h"
-#include "platform/HotKeyService.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -31,13 +30,6 @@ using HKHotKeySet = std::unordered_set<std::shared_ptr<HKHotKey>, HKHotKeyHash, 
 // caps lock, Option and Control each map by themselves; every other bit (Function,
 // NumericPad ...) is dropped, so flags that differ only there name one platform combination.
 UVCCAM_EXPORT std::uint32_t HKCarbonModifierFlagsFromCocoaModifiers(std::uint64_t cocoaModifiers);
-
-// The platform's event handlers of the registry, for pressed and released hot-key events.
-// Each finds the registered hot key the event's identifier names and invokes it with a
-// key-up key event whose repeat flag tells a press (set) from a release (clear). Both
-// report every event as handled.
-uvccam::platform::HotKeyStatus hk_hotKeyHandler(const uvccam::platform::HotKeyPlatformEvent& event);
-uvccam::platform::HotKeyStatus hk_hotKeyReleaseHandler(const uvccam::platform::HotKeyPlatformEvent& event);
 
 // One per process, made on first use together with its two event handlers, and never
 // destroyed while the process runs. Everything happens on the main thread.

@@ -3,7 +3,7 @@
 
 #include "UVCCamExport.h"
 #include "hotkey/HKHotKey.h"
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>

@@ -1,7 +1,7 @@
 // Names key combinations from the fixed table of special keys and the current keyboard layout.
 #include "hotkey/HKStringFromKeyCode.h"
 
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 #include "platform/Platform.h"
 
 #include <unordered_map>

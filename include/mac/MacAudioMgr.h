@@ -3,7 +3,6 @@
 #pragma once
 
 #include "UVCCamCallbacks.h"
-#include "UVCCamExport.h"
 #include "platform/AudioPlaybackService.h"
 #include "platform/CaptureService.h"
 #include "platform/RunLoop.h"
@@ -15,8 +14,8 @@
 #include <memory>
 #include <optional>
 
-class UVCCAM_EXPORT MacAudioMgr : public uvccam::platform::FileOutputRecordingDelegate,
-                                  public std::enable_shared_from_this<MacAudioMgr> {
+class MacAudioMgr : public uvccam::platform::FileOutputRecordingDelegate,
+                    public std::enable_shared_from_this<MacAudioMgr> {
 public:
     // The process's manager; a new one (with a fresh device list) after a disposal.
     static MacAudioMgr* sharedInstance();

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "UVCCamCallbacks.h"
-#include "UVCCamExport.h"
 #include "mac/UVCCameraControl.h"
 #include "platform/CaptureService.h"
 
@@ -37,9 +36,9 @@ extern const UVCCameraControls uvc_controls;
 
 // A camera is also the USB control path to the same physical device, found by the USB
 // location its unique ID carries.
-class UVCCAM_EXPORT MacCamera : public UVCCameraControl,
-                                public uvccam::platform::SampleBufferDelegate,
-                                public std::enable_shared_from_this<MacCamera> {
+class MacCamera : public UVCCameraControl,
+                  public uvccam::platform::SampleBufferDelegate,
+                  public std::enable_shared_from_this<MacCamera> {
 public:
     static constexpr std::uint32_t kRx710ProductId = 0x2574;
 

@@ -18,7 +18,7 @@ public:
     virtual void cameraDidRemoved(MacCamera* camera);
 };
 
-class UVCCAM_EXPORT MacCameraManager {
+class MacCameraManager {
 public:
     using CameraList = QList<std::shared_ptr<MacCamera>>;
 

@@ -17,10 +17,10 @@ extern UVCCAM_EXPORT unsigned char* report_buffer;
 
 // The input-report callback of a read: copies the report (at most 512 bytes) into the
 // context and ends the read's wait.
-UVCCAM_EXPORT void input_oneshot(void* context, uvccam::platform::HidStatus result, uvccam::platform::HidDevice* sender,
-                                 std::uint32_t reportId, std::uint8_t* report, long reportLength);
+void input_oneshot(void* context, uvccam::platform::HidStatus result, uvccam::platform::HidDevice* sender,
+                   std::uint32_t reportId, std::uint8_t* report, long reportLength);
 
-class UVCCAM_EXPORT MacHidDevice {
+class MacHidDevice {
 public:
     static constexpr long kInputBufferSize = 512;
     static constexpr long kReportBufferSize = 4096;

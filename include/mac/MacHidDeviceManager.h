@@ -2,7 +2,6 @@
 #pragma once
 
 #include "UVCCamCallbacks.h"
-#include "UVCCamExport.h"
 #include "mac/MacHidDevice.h"
 #include "platform/HidService.h"
 
@@ -12,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-class UVCCAM_EXPORT MacHidDeviceManager {
+class MacHidDeviceManager {
 public:
     using HidDeviceList = QList<std::shared_ptr<MacHidDevice>>;
 

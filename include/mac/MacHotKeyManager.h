@@ -2,8 +2,7 @@
 #pragma once
 
 #include "UVCCamCallbacks.h"
-#include "UVCCamExport.h"
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 #include "platform/RunLoop.h"
 
 #include <QObject>
@@ -18,7 +17,7 @@ class HKHotKeyCenter;
 // and keypad): 29 system-wide combinations. Each press reports a Qt modifier key value and
 // then a Qt key value through the hot-key callback; the arrow, plus and minus shortcuts
 // repeat their pair every 0.1 s while held, the others report once per press.
-class UVCCAM_EXPORT MacHotKeyManager : public QObject {
+class MacHotKeyManager : public QObject {
     Q_OBJECT
 
 public:

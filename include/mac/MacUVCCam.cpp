@@ -1,6 +1,7 @@
 // The facade the host holds, the callbacks that become its signals, and the factory.
 #include "mac/MacUVCCam.h"
 
+#include "mac/MacUVCCamCallbacks.h"
 #include "mac/MacUVCCamOC.h"
 
 #include "platform/Log.h"

@@ -69,18 +69,3 @@ Q_SIGNALS:
     void updateVolume(int volume) override;
     void keyPressed(int key, bool pressed) override;
 };
-
-// The callbacks the core hands to the managers. Each reaches the newest camera-interface
-// object; once that object is gone the core's own work still happens, but no signal.
-UVCCAM_EXPORT void onDeviceConnected(char* uniqueId);
-UVCCAM_EXPORT void onDeviceDisconnected(char* uniqueId);
-UVCCAM_EXPORT void onHidDeviceReady();
-UVCCAM_EXPORT void onHidDeviceRemoved(char* uniqueId);
-UVCCAM_EXPORT void onHotKeyPressed(int key);
-UVCCAM_EXPORT void onUpdateVol(float level);
-
-namespace uvccam::internal {
-// Destroys every core made so far and clears both process-wide variables, for a
-// process that starts over on another platform (tests do).
-void discardAllCores();
-}  // namespace uvccam::internal

@@ -3,7 +3,6 @@
 
 #include "DeviceInfo.h"
 #include "UVCCamCallbacks.h"
-#include "UVCCamExport.h"
 #include "mac/MacCamera.h"
 #include "mac/MacHidDevice.h"
 #include "platform/CaptureService.h"
@@ -21,12 +20,12 @@ class MacHotKeyManager;
 class MacAudioMgr;
 
 // Copies a platform string's UTF-16 code units into a QString; none gives an empty one.
-UVCCAM_EXPORT QString qt_mac_NSStringToQString(const QString* string);
+QString qt_mac_NSStringToQString(const QString* string);
 
 // One core exists per camera-interface object; the newest one is the one in use. It
 // runs on the host's main thread only. Its operations are virtual so that the facade's
 // forwarding can be observed.
-class UVCCAM_EXPORT MacUVCCamOC {
+class MacUVCCamOC {
 public:
     MacUVCCamOC();
     virtual ~MacUVCCamOC();

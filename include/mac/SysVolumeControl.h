@@ -1,13 +1,12 @@
 // The system's default output and input devices and their volumes, read and set afresh on each call.
 #pragma once
 
-#include "UVCCamExport.h"
 #include "platform/AudioHardwareService.h"
 
 // Holds no state: every operation asks the platform's audio hardware which devices are
 // the defaults now, so a change of default between calls is always followed. Failures
 // reach the caller only as 0.0 or the ID 0; the system log says what went wrong.
-class UVCCAM_EXPORT SysVolumeControl {
+class SysVolumeControl {
 public:
     using AudioObjectID = uvccam::platform::AudioObjectID;
 

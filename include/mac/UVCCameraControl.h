@@ -2,7 +2,6 @@
 // class requests to the units and terminals behind it.
 #pragma once
 
-#include "UVCCamExport.h"
 #include "platform/UsbService.h"
 
 #include <QString>
@@ -36,7 +35,7 @@ struct UVCControlRange {
     std::int64_t max;
 };
 
-class UVCCAM_EXPORT UVCCameraControl {
+class UVCCameraControl {
 public:
     // UVC request codes the library sends.
     static constexpr std::int32_t UVC_SET_CUR = 0x01;

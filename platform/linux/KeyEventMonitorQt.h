@@ -1,7 +1,7 @@
 // An application-local key event monitor: sees the application's key events before any widget.
 #pragma once
 
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 
 #include <QObject>
 

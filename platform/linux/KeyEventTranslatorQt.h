@@ -1,7 +1,7 @@
 // Qt's key events as the desktop the hot-key classes speak of would deliver them.
 #pragma once
 
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 
 #include <QKeyEvent>
 

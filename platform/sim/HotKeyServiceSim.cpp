@@ -1,7 +1,7 @@
 // System-wide hot keys on the simulator: registrations, refusals, and key presses as events.
 #include "platform/sim/HotKeyServiceSim.h"
 
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 // characters with their fallbacks.
 #include "hotkey/HKStringFromKeyCode.h"
 
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 #include "platform/Platform.h"
 #include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "support/SimulatedWorld.h"

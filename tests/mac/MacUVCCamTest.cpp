@@ -1,6 +1,7 @@
 // The facade: its calling interface, its meta-object, forwarding to the core, and the
 // callbacks that become signals.
 #include "mac/MacUVCCam.h"
+#include "mac/MacUVCCamCallbacks.h"
 
 #include "UVCCamSimulation.h"
 #include "support/SimulatedWorld.h"

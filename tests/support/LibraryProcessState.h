@@ -7,6 +7,7 @@
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
 #include "mac/MacUVCCam.h"
+#include "mac/MacUVCCamCallbacks.h"
 
 namespace uvccam::testing {
 

@@ -11,6 +11,7 @@
 #include "mac/MacHidDeviceManager.h"
 #include "mac/MacHotKeyManager.h"
 #include "mac/MacUVCCam.h"
+#include "mac/MacUVCCamCallbacks.h"
 #include "platform/linux/CaptureServiceV4l2.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"

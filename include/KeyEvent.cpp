@@ -1,5 +1,5 @@
 // The diagnostic text of a key event.
-#include "platform/KeyEvent.h"
+#include "KeyEvent.h"
 
 namespace uvccam::platform {
 
