@@ -1,6 +1,6 @@
-# What `cmake --install` puts where for a host developer: the library with its SONAME, the
-# public headers under include/uvccam, the udev rule, a CMake package (find_package(uvccam)
-# gives uvccam::uvccam) and a pkg-config file (pkg-config --cflags --libs uvccam).
+# What `cmake --install` puts where for a host developer: the libraries with their SONAME,
+# the public headers under include/uvccam, the udev rule, a CMake package (find_package(uvccam)
+# gives uvccam::uvccam and uvccam::widgets) and pkg-config files (uvccam, uvccam-widgets).
 include(CMakePackageConfigHelpers)
 
 set(UVCCAM_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/uvccam)
@@ -9,14 +9,23 @@ set(UVCCAM_UDEV_RULES_DIR lib/udev/rules.d CACHE STRING "Where the udev rule is 
 
 install(TARGETS uvccam EXPORT uvccamTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development)
-install(TARGETS uvccam-widgets
+install(TARGETS uvccam-widgets EXPORT uvccamTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development)
-install(FILES
-    include/UVCCam.h include/DeviceInfo.h include/UVCCamCallbacks.h include/UVCCamExport.h
-    include/UVCCamSimulation.h include/UVCCamDiagnostics.h include/UVCCamVersion.h
-    include/UvccamEntryPoints.h
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/uvccam COMPONENT development)
-install(FILES include/mac/MacUVCCam.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/uvccam/mac COMPONENT development)
+# The headers a host includes; tests/CMakeLists.txt compiles each of them alone.
+set(UVCCAM_INSTALLED_HEADERS
+    UVCCam.h DeviceInfo.h UVCCamCallbacks.h UVCCamExport.h UVCCamSimulation.h UVCCamDiagnostics.h
+    UVCCamVersion.h UvccamEntryPoints.h KeyEvent.h
+    mac/MacUVCCam.h mac/MacAppServiceOC.h)
+# The hot-key classes: the text field is the widgets library's, the hot key, its registry and
+# its text the core's.
+set(UVCCAM_INSTALLED_HOTKEY_HEADERS
+    HKHotKey.h HKHotKeyCenter.h HKStringFromKeyCode.h HKHotKeyTextField.h HKHotKeyTextFieldCell.h)
+foreach(header IN LISTS UVCCAM_INSTALLED_HEADERS)
+    get_filename_component(folder ${header} DIRECTORY)
+    install(FILES include/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/uvccam/${folder} COMPONENT development)
+endforeach()
+list(TRANSFORM UVCCAM_INSTALLED_HOTKEY_HEADERS PREPEND hotkey/ OUTPUT_VARIABLE hotkey_headers)
+install(FILES ${hotkey_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/uvccam/hotkey COMPONENT development)
 install(FILES udev/70-uvccam.rules DESTINATION ${UVCCAM_UDEV_RULES_DIR} COMPONENT library)
 
 install(EXPORT uvccamTargets NAMESPACE uvccam:: DESTINATION ${UVCCAM_CMAKE_PACKAGE_DIR} COMPONENT development)
@@ -32,4 +41,6 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/uvccamConfig.cmake ${CMAKE_CURRENT_BIN
 file(RELATIVE_PATH UVCCAM_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
 string(REGEX REPLACE "/$" "" UVCCAM_PC_TO_PREFIX "${UVCCAM_PC_TO_PREFIX}")
 configure_file(cmake/uvccam.pc.in ${CMAKE_CURRENT_BINARY_DIR}/uvccam.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/uvccam.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+configure_file(cmake/uvccam-widgets.pc.in ${CMAKE_CURRENT_BINARY_DIR}/uvccam-widgets.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/uvccam.pc ${CMAKE_CURRENT_BINARY_DIR}/uvccam-widgets.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)

@@ -1,6 +1,6 @@
 # Installs the build into a fresh prefix and builds the examples against it as a host
-# developer would: the Qt host with find_package and with pkg-config (both run on the
-# simulator), the C program with pkg-config (run on a machine with no ST470).
+# developer would: the Qt host and the hot-key field with find_package and with pkg-config
+# (all run on the simulator), the C program with pkg-config (run on a machine with no ST470).
 # Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, LIBDIR, VERSION, CXX, CC, CXX_FLAGS.
 set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
@@ -20,8 +20,9 @@ foreach(installed
         "${LIBDIR}/libuvccam.so.${VERSION}" "${LIBDIR}/libuvccam.so.${major}" "${LIBDIR}/libuvccam.so"
         "${LIBDIR}/libuvccam-widgets.so.${major}"
         include/uvccam/UVCCam.h include/uvccam/UvccamEntryPoints.h include/uvccam/mac/MacUVCCam.h
-        lib/udev/rules.d/70-uvccam.rules
-        "${LIBDIR}/cmake/uvccam/uvccamConfig.cmake" "${LIBDIR}/pkgconfig/uvccam.pc")
+        include/uvccam/hotkey/HKHotKeyTextField.h lib/udev/rules.d/70-uvccam.rules
+        "${LIBDIR}/cmake/uvccam/uvccamConfig.cmake" "${LIBDIR}/pkgconfig/uvccam.pc"
+        "${LIBDIR}/pkgconfig/uvccam-widgets.pc")
     if(NOT EXISTS "${prefix}/${installed}")
         message(FATAL_ERROR "not installed: ${installed}")
     endif()
@@ -57,6 +58,22 @@ run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/qt-host" -B "${WORK_DIR}/qt-host
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/qt-host-cmake")
 check_qt_host("${WORK_DIR}/qt-host-cmake/qt-host")
 
+# What the hot-key field example prints on the simulator, with no display: Qt's minimal
+# platform, which (unlike offscreen) frees the screen it makes.
+set(ENV{QT_QPA_PLATFORM} minimal)
+function(check_hotkey_field program)
+    run("${program}" --simulate)
+    if(NOT run_output STREQUAL "the field shows ⌥⌘L\nhot key pressed\nhot key released\n")
+        message(FATAL_ERROR "${program} printed:\n${run_output}")
+    endif()
+endfunction()
+
+# find_package(uvccam) and uvccam::widgets.
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/hotkey-field" -B "${WORK_DIR}/hotkey-field-cmake"
+    "-DCMAKE_PREFIX_PATH=${prefix}" "-DCMAKE_CXX_COMPILER=${CXX}" "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}")
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/hotkey-field-cmake")
+check_hotkey_field("${WORK_DIR}/hotkey-field-cmake/hotkey-field")
+
 # pkg-config --cflags --libs uvccam, for the Qt host and for the C program.
 set(ENV{PKG_CONFIG_PATH} "${prefix}/${LIBDIR}/pkgconfig")
 run(pkg-config --cflags --libs uvccam)
@@ -71,3 +88,11 @@ run("${WORK_DIR}/c-transfer-mode")
 if(NOT run_output STREQUAL "no ST470 needed the switch\n")
     message(FATAL_ERROR "the C program printed '${run_output}'")
 endif()
+
+# pkg-config --cflags --libs uvccam-widgets, for the hot-key field.
+run(pkg-config --cflags --libs uvccam-widgets)
+string(STRIP "${run_output}" flags)
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run("${CXX}" -std=c++17 -fPIC ${extra} "${SOURCE_DIR}/examples/hotkey-field/main.cpp" ${flags}
+    -o "${WORK_DIR}/hotkey-field-pkg-config")
+check_hotkey_field("${WORK_DIR}/hotkey-field-pkg-config")
