@@ -14,6 +14,7 @@ packages=(
     pulseaudio pulseaudio-utils libpulse-dev
     v4l-utils
     groff-base
+    dpkg-dev file lintian
 )
 
 missing=()
