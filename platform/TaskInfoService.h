@@ -13,6 +13,8 @@ constexpr KernReturn KERN_SUCCESS = 0;
 constexpr KernReturn KERN_INVALID_ADDRESS = 1;
 constexpr KernReturn KERN_INVALID_ARGUMENT = 4;
 constexpr KernReturn KERN_FAILURE = 5;
+// The thread ended after it was listed: its information is gone with it.
+constexpr KernReturn KERN_TERMINATED = 37;
 
 // A thread of the task, valid until its list is released.
 using ThreadHandle = std::uint32_t;
@@ -41,6 +43,8 @@ public:
     // to releaseThreadList().
     virtual KernReturn taskThreads(std::vector<ThreadHandle>& threads) = 0;
 
+    // KERN_TERMINATED for a listed thread that has ended since; threads come and go
+    // while the process runs, so a caller that sums them passes over such a one.
     virtual KernReturn threadBasicInfo(ThreadHandle thread, ThreadBasicInfo& info) = 0;
 
     // Gives back a list that taskThreads() handed out, with everything its handles hold.

@@ -97,7 +97,12 @@ float MacAppServiceOC::getCPULoading()
     bool readable = true;
     for (ThreadHandle thread : threads) {
         ThreadBasicInfo info;
-        if (task.threadBasicInfo(thread, info) != KERN_SUCCESS) {
+        const KernReturn status = task.threadBasicInfo(thread, info);
+        // A thread that ended after the listing uses nothing any more; only a thread that
+        // is there and cannot be read spoils the reading.
+        if (status == KERN_TERMINATED)
+            continue;
+        if (status != KERN_SUCCESS) {
             readable = false;
             break;
         }

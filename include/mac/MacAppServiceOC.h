@@ -31,7 +31,8 @@ public:
     void setLaunchOnLogin(bool enable);
 
     // The process's processor load now, in percent of one processor summed over its
-    // threads (two busy threads make 200); -1.0 when the process's threads cannot be read.
+    // threads (two busy threads make 200); a thread that ends while the threads are read
+    // counts for nothing. -1.0 when the process's threads cannot be read.
     float getCPULoading();
 
     // The application hidden last; no process until something is hidden.

@@ -15,7 +15,7 @@ ThreadHandle TaskInfoServiceSim::addThread(std::int32_t cpuUsage, std::int32_t f
     // Handles look like the kernel's port names: never 0, spaced apart.
     const ThreadHandle handle = nextHandle_;
     nextHandle_ += 0x100;
-    threads_.push_back({handle, {cpuUsage, flags}, false});
+    threads_.push_back({handle, {cpuUsage, flags}, false, false});
     return handle;
 }
 
@@ -24,6 +24,14 @@ void TaskInfoServiceSim::failThreadBasicInfo(ThreadHandle thread, bool fail)
     for (Thread& candidate : threads_) {
         if (candidate.handle == thread)
             candidate.infoFails = fail;
+    }
+}
+
+void TaskInfoServiceSim::endAfterListing(ThreadHandle thread)
+{
+    for (Thread& candidate : threads_) {
+        if (candidate.handle == thread)
+            candidate.ended = true;
     }
 }
 
@@ -52,6 +60,8 @@ KernReturn TaskInfoServiceSim::threadBasicInfo(ThreadHandle thread, ThreadBasicI
             continue;
         if (candidate.infoFails)
             return KERN_FAILURE;
+        if (candidate.ended)
+            return KERN_TERMINATED;
         info = candidate.info;
         return KERN_SUCCESS;
     }

@@ -26,6 +26,9 @@ public:
     void failTaskBasicInfo(bool fail = true) { failTaskBasicInfo_ = fail; }
     void failTaskThreads(bool fail = true) { failTaskThreads_ = fail; }
     void failThreadBasicInfo(ThreadHandle thread, bool fail = true);
+    // The thread ends between being listed and being read: it is still listed, and its
+    // information answers KERN_TERMINATED.
+    void endAfterListing(ThreadHandle thread);
     void failReleaseThreadList(bool fail = true) { failRelease_ = fail; }
 
     // Threads whose information was asked for, in order.
@@ -39,6 +42,7 @@ private:
         ThreadHandle handle;
         ThreadBasicInfo info;
         bool infoFails;
+        bool ended;
     };
 
     std::vector<Thread> threads_;

@@ -165,6 +165,14 @@ TEST_F(CpuLoad, EachUnreadablePieceGivesMinusOneAndTheListStillGoesBack)
     EXPECT_EQ(service.getCPULoading(), 170.0f);
 }
 
+TEST_F(CpuLoad, AThreadThatEndsBeforeItIsReadCountsForNothingAndTheOthersStillDo)
+{
+    const std::vector<ThreadHandle> handles = threads({{1000, 0}, {400, 0}, {300, 0}});
+    task().endAfterListing(handles[1]);
+    EXPECT_EQ(service.getCPULoading(), 130.0f);
+    EXPECT_EQ(task().threadsAsked(), handles);
+}
+
 using CpuLoadDeathTest = CpuLoad;
 
 TEST_F(CpuLoadDeathTest, AThreadListThatCannotBeGivenBackStopsTheProcess)
