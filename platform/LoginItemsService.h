@@ -25,10 +25,16 @@ constexpr LoginItemStatus kLoginItemSuccess = 0;
 // The item no longer points to anything that can be found (its target was moved or
 // deleted), or it is not in the list any more.
 constexpr LoginItemStatus kLoginItemNotFound = -43;
+// The list is kept where it cannot be changed now (a file the user may not write, say).
+constexpr LoginItemStatus kLoginItemNotWritable = -61;
 
 class LoginItemsService {
 public:
     virtual ~LoginItemsService() = default;
+
+    // Where the running application is, as this session's login items name it: what an
+    // item must point to in order to start this application at login.
+    virtual QString applicationPath() const = 0;
 
     // Adds an item for the file at `filePath` at the end of the list, with properties such
     // as "com.apple.loginitem.HideOnLaunch" (a bool). The list may hold several items for

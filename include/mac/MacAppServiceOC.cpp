@@ -14,7 +14,6 @@ using namespace uvccam::platform;
 
 namespace {
 
-const char* const kApplicationPath = "/Applications/Vantora.app";
 const char* const kHideOnLaunchProperty = "com.apple.loginitem.HideOnLaunch";
 // Named as the repository names it, not as the build saw it.
 const char* const kSourceFile = "include/mac/MacAppServiceOC.cpp";
@@ -69,7 +68,9 @@ int MacAppServiceOC::hideShowWindowFromDock(bool show)
 void MacAppServiceOC::setLaunchOnLogin(bool enable)
 {
     LoginItemsService& loginItems = Platform::current().loginItems();
-    const QString path = QString::fromLatin1(kApplicationPath);
+    // Where the session finds the application is the platform's to say: on Linux the
+    // running executable.
+    const QString path = loginItems.applicationPath();
     if (enable) {
         // The item the list gives back is not needed; dropping it releases it.
         loginItems.insertItemLast(path, QVariantMap{{QString::fromLatin1(kHideOnLaunchProperty), false}});

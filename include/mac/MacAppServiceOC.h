@@ -25,9 +25,11 @@ public:
     // hidden or when nothing was in front to hide.
     int hideShowWindowFromDock(bool show);
 
-    // True adds "/Applications/Vantora.app" at the end of the user's login items, shown
-    // (not hidden) when it starts; false removes every login item that points to exactly
-    // that path. Items that point nowhere any more are left alone.
+    // True adds the application at the end of the user's login items, shown (not hidden)
+    // when it starts; false removes every login item that points to exactly its path.
+    // Items that point nowhere any more are left alone. The path is the platform's: the
+    // running executable on Linux (an XDG autostart entry), "/Applications/Vantora.app" on
+    // the simulated session.
     void setLaunchOnLogin(bool enable);
 
     // The process's processor load now, in percent of one processor summed over its

@@ -22,6 +22,11 @@ private:
     QVariantMap properties_;
 };
 
+QString LoginItemsServiceSim::applicationPath() const
+{
+    return QStringLiteral("/Applications/Vantora.app");
+}
+
 std::shared_ptr<LoginItemsServiceSim::Item> LoginItemsServiceSim::itemOf(const LoginItemRef& item) const
 {
     return std::dynamic_pointer_cast<Item>(item);

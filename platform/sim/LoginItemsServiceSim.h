@@ -23,6 +23,8 @@ public:
         LoginItemStatus status;
     };
 
+    // The application bundle's fixed place, "/Applications/Vantora.app".
+    QString applicationPath() const override;
     LoginItemRef insertItemLast(const QString& filePath, const QVariantMap& properties) override;
     std::vector<LoginItemRef> snapshot() override;
     LoginItemStatus resolveItem(const LoginItemRef& item, QUrl& url) override;
