@@ -7,13 +7,13 @@
 #include "platform/linux/HidServiceHidraw.h"
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/RunLoopQt.h"
+#include "platform/linux/TaskInfoServiceProc.h"
 #include "platform/linux/UdevWatcher.h"
 #include "platform/linux/UsbServiceUvcvideo.h"
 #include "platform/sim/HotKeyServiceSim.h"
 #include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "platform/sim/LoginItemsServiceSim.h"
 #include "platform/sim/ProcessServiceSim.h"
-#include "platform/sim/TaskInfoServiceSim.h"
 
 namespace uvccam::platform {
 
@@ -41,11 +41,7 @@ std::unique_ptr<Platform> PlatformLinux::create()
     // An item kept only in memory would look stored and be gone at the next start.
     loginItems->refuseInsertions();
     services.loginItems = std::move(loginItems);
-    // No thread list: the processor load reads as a failure, not as an idle process.
-    auto taskInfo = std::make_unique<TaskInfoServiceSim>();
-    taskInfo->removeAllThreads();
-    taskInfo->failTaskBasicInfo();
-    services.taskInfo = std::move(taskInfo);
+    services.taskInfo = std::make_unique<TaskInfoServiceProc>();
     services.hotKeys = std::make_unique<HotKeyServiceSim>(*runLoop);
     // Keys are named after the user's layout, which only a desktop backend can know.
     auto keyboardLayout = std::make_unique<KeyboardLayoutServiceSim>();
