@@ -13,6 +13,7 @@ packages=(
     libudev-dev umockdev libumockdev-dev
     pulseaudio pulseaudio-utils libpulse-dev
     v4l-utils
+    desktop-file-utils
     groff-base
     dpkg-dev file lintian
 )

@@ -6,13 +6,13 @@
 #include "platform/linux/CaptureServiceV4l2.h"
 #include "platform/linux/HidServiceHidraw.h"
 #include "platform/linux/LogSinkSystem.h"
+#include "platform/linux/LoginItemsServiceXdg.h"
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/TaskInfoServiceProc.h"
 #include "platform/linux/UdevWatcher.h"
 #include "platform/linux/UsbServiceUvcvideo.h"
 #include "platform/sim/HotKeyServiceSim.h"
 #include "platform/sim/KeyboardLayoutServiceSim.h"
-#include "platform/sim/LoginItemsServiceSim.h"
 #include "platform/sim/ProcessServiceSim.h"
 
 namespace uvccam::platform {
@@ -37,10 +37,7 @@ std::unique_ptr<Platform> PlatformLinux::create()
     // the library reports.
     services.audioPlayback = std::make_unique<AudioPlaybackGst>();
     services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);
-    auto loginItems = std::make_unique<LoginItemsServiceSim>();
-    // An item kept only in memory would look stored and be gone at the next start.
-    loginItems->refuseInsertions();
-    services.loginItems = std::move(loginItems);
+    services.loginItems = std::make_unique<LoginItemsServiceXdg>();
     services.taskInfo = std::make_unique<TaskInfoServiceProc>();
     services.hotKeys = std::make_unique<HotKeyServiceSim>(*runLoop);
     // Keys are named after the user's layout, which only a desktop backend can know.
