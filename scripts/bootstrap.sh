@@ -15,6 +15,7 @@ packages=(
     v4l-utils
     desktop-file-utils
     groff-base
+    libxkbcommon-dev
     dpkg-dev file lintian
 )
 
