@@ -16,6 +16,7 @@ packages=(
     desktop-file-utils
     groff-base
     libxkbcommon-dev
+    xvfb xdotool
     dpkg-dev file lintian
 )
 
