@@ -85,7 +85,7 @@ private:
 
 QString LoginItemsServiceXdg::userAutostartDirectory()
 {
-    // The base directory specification: a relative path in the variable is to be ignored.
+    // XDG base directories: a relative path in the variable is invalid and is passed over.
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!QDir::isAbsolutePath(base))
         base = QDir::homePath() + QLatin1String("/.config");
