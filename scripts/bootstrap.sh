@@ -15,7 +15,7 @@ packages=(
     v4l-utils
     desktop-file-utils
     groff-base
-    libxkbcommon-dev
+    libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xkb-dev
     xvfb xdotool
     dpkg-dev file lintian
 )
