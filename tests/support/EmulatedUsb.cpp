@@ -456,8 +456,13 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
     QElapsedTimer elapsed;
     elapsed.start();
+    // The loop sleeps until an event comes; the tick is one at least every 20 ms, for
+    // conditions that change without an event of this thread (another process, a file).
+    // (processEvents with a time limit ignores WaitForMoreEvents and would spin.)
+    QTimer tick;
+    tick.start(20);
     while (!done() && elapsed.elapsed() < limit.count())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
 
