@@ -5,13 +5,13 @@
 #include "platform/linux/AudioPlaybackGst.h"
 #include "platform/linux/CaptureServiceV4l2.h"
 #include "platform/linux/HidServiceHidraw.h"
+#include "platform/linux/HotKeyServiceX11.h"
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/LoginItemsServiceXdg.h"
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/TaskInfoServiceProc.h"
 #include "platform/linux/UdevWatcher.h"
 #include "platform/linux/UsbServiceUvcvideo.h"
-#include "platform/sim/HotKeyServiceSim.h"
 #include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "platform/sim/ProcessServiceSim.h"
 
@@ -39,7 +39,8 @@ std::unique_ptr<Platform> PlatformLinux::create()
     services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);
     services.loginItems = std::make_unique<LoginItemsServiceXdg>();
     services.taskInfo = std::make_unique<TaskInfoServiceProc>();
-    services.hotKeys = std::make_unique<HotKeyServiceSim>(*runLoop);
+    // X11 key grabs; the display is opened at the first registration, not here.
+    services.hotKeys = std::make_unique<HotKeyServiceX11>(*runLoop);
     // Keys are named after the user's layout, which only a desktop backend can know.
     auto keyboardLayout = std::make_unique<KeyboardLayoutServiceSim>();
     keyboardLayout->setLayoutData(KeyboardLayoutServiceSim::LayoutData::None);

@@ -13,6 +13,7 @@
 #include "mac/MacUVCCam.h"
 #include "mac/MacUVCCamCallbacks.h"
 #include "platform/linux/CaptureServiceV4l2.h"
+#include "platform/linux/HotKeyServiceX11.h"
 #include "support/EmulatedUsb.h"
 #include "support/QtPrinters.h"
 
@@ -52,10 +53,11 @@ TEST_F(LinuxPlatform, IsTheDefaultAndTheSimulatorComesOnlyWhenAsked)
     std::unique_ptr<UVCCam> camera(acquireUVCCam());
     EXPECT_NE(dynamic_cast<CaptureServiceV4l2*>(&Platform::current().capture()), nullptr);
     EXPECT_FALSE(uvccam::sim::isSimulating());
-    // Its stand-in services are simulated, yet nothing can be attached to them or pressed.
+    // Its stand-in services are simulated, yet nothing can be attached to them.
     EXPECT_EQ(uvccam::sim::attachCamera(QStringLiteral("RX710")), QString());
     EXPECT_TRUE(uvccam::sim::attachedDevices().isEmpty());
-    camera->setKeyboardConnected(true);
+    // The hot keys are the X display's, which no simulated key reaches.
+    EXPECT_NE(dynamic_cast<HotKeyServiceX11*>(&Platform::current().hotKeys()), nullptr);
     EXPECT_FALSE(uvccam::sim::pressHotKey(kLKey, kCommand, 0.0));
     EXPECT_TRUE(camera->getDeviceList().isEmpty());
 
