@@ -34,9 +34,8 @@ const ToolHelp& toolHelp()
         "anywhere on the line, each at most once",
         {
             {"--simulate", "use the simulated demonstration set (RX710, ST470, LUM610 and\n"
-                           "VOXA760). Without it the tool works on this machine's devices, where\n"
-                           "list, info, watch, hid, uac and xu --hid work today; the others say\n"
-                           "that their backend is not there yet"},
+                           "VOXA760). Without it the tool works on this machine's devices, and\n"
+                           "hotkeys on its X11 display"},
             {"--virtual-clock", "with --simulate: simulated time passes instantly; for scripts and tests"},
             {"--device UNIQUE_ID", "select this device before the command (default: the library's choice)"},
             {"--json", "machine-readable output (every command but demo; watch and hotkeys\n"
@@ -220,6 +219,8 @@ Examples:
 with an arrow, + or - (repeated while held) or L, and Option (Alt) with a digit. Prints
 each keyPressed with its Qt key until Ctrl-C or for S seconds (needed with
 --virtual-clock), then unregisters them. A press reports the modifier key, then the key.
+Without --simulate the keys are grabbed on the X11 display (a PC keyboard's Ctrl and Alt);
+when one is held by another program, or there is no display, the command fails.
   --press   with --simulate: press Command+Up (held), Option+1 and Command+L on the
             simulated keyboard
 With --json each key value is one object on a line of its own, and a last one ("end")

@@ -1,6 +1,7 @@
 // watch and hotkeys: print the camera object's signals as they arrive, until interrupted.
 #include "Commands.h"
 
+#include "UVCCamDiagnostics.h"
 #include "UVCCamSimulation.h"
 
 #include <QJsonArray>
@@ -116,6 +117,24 @@ constexpr SimulatedPress kSimulatedPresses[] = {
     {1.5, "Option+1", 18, kOptionFlag, 0.05},
     {2.0, "Command+L", 37, kCommandFlag, 0.05},
 };
+
+// Registers the global hot keys; false when the library refused one (another program holds
+// it, or there is no X11 display). The library says so only on its system log, so the tool
+// reads that for the call's length, passing each message on to the handler in place.
+bool connectKeyboard(UVCCam& camera)
+{
+    bool refused = false;
+    uvccam::DiagnosticHandler previous;
+    previous = uvccam::setDiagnosticHandler([&refused, &previous](uvccam::DiagnosticChannel channel, const QString& text) {
+        if (channel == uvccam::DiagnosticChannel::System && text == QLatin1String("Unable to register hotkey"))
+            refused = true;
+        if (previous)
+            previous(channel, text);
+    });
+    camera.setKeyboardConnected(true);
+    uvccam::setDiagnosticHandler(previous);
+    return !refused;
+}
 
 }  // namespace
 
@@ -240,7 +259,13 @@ int runHotkeys(Session& session, Arguments& arguments)
         }
     }
 
-    session.camera().setKeyboardConnected(true);
+    if (!connectKeyboard(session.camera())) {
+        // Those registered before the refusal go too: a partial set would only confuse.
+        session.camera().setKeyboardConnected(false);
+        session.events().onKeyPressed = nullptr;
+        return session.refused(QStringLiteral("hotkeys: the global hot keys could not all be registered: another "
+                                              "program holds one of them, or there is no X11 display"));
+    }
     if (!json)
         console.line(QStringLiteral("hot keys registered; press Command (Control) with an arrow, +, - or L, or Option (Alt) "
                                     "with a digit%1")

@@ -8,7 +8,7 @@ namespace uvccamctl {
 struct Command;
 
 // Empty when the command works on real devices; otherwise the one line to print
-// ("hotkeys: no backend for global hot keys on this system yet; use --simulate"), after
+// ("COMMAND: no backend for WHAT IS MISSING on this system yet; use --simulate"), after
 // which the tool ends with kNoDevice. Only for runs without --simulate.
 QString pendingBackend(const Command& command);
 

@@ -4,6 +4,7 @@
 #include "platform/sim/PixelBufferSim.h"
 #include "support/EmulatedUsb.h"
 #include "support/PrivatePulseAudio.h"
+#include "support/PrivateXServer.h"
 #include "support/QtPrinters.h"
 
 #include <QElapsedTimer>
@@ -310,6 +311,48 @@ TEST_F(UvccamctlRealPlatform, WatchSeesACameraArriveAndLeave)
     out += QString::fromUtf8(tool.readAllStandardOutput());
     EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
     EXPECT_TRUE(out.endsWith(QStringLiteral("devices attached: 0\n"))) << out.toStdString();
+}
+
+// hotkeys on a private X server: once the tool says the shortcuts are registered, the ones
+// xdotool presses come out as the library's keys, and the run ends after its seconds.
+TEST_F(UvccamctlRealPlatform, HotkeysPrintsTheShortcutsPressedOnTheXDisplay)
+{
+    const PrivateXServer display;
+    ASSERT_EQ(display.error(), QString());
+    QProcess tool;
+    tool.start(QStringLiteral(UVCCAMCTL_PATH), {QStringLiteral("hotkeys"), QStringLiteral("--seconds"), QStringLiteral("3")});
+    QString out;
+    ASSERT_TRUE(waitForOutput(tool, out, QStringLiteral("hot keys registered")))
+        << out.toStdString() << tool.readAllStandardError().toStdString();
+    for (const char* keys : {"alt+3", "ctrl+l"}) {
+        QString failure;
+        display.xdotool({QStringLiteral("key"), QLatin1String(keys)}, &failure);
+        EXPECT_EQ(failure, QString());
+    }
+    ASSERT_TRUE(tool.waitForFinished(10000));
+    out += QString::fromUtf8(tool.readAllStandardOutput());
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    // Each event's time, which the test does not control, left out.
+    out.replace(QRegularExpression(QStringLiteral("(?m)^ +\\d+\\.\\d{3} s  ")), QString());
+    EXPECT_EQ(out, "hot keys registered; press Command (Control) with an arrow, +, - or L, or Option (Alt) with a digit "
+                   "(for 3 s)\nkeyPressed Key_Alt (0x1000023)\nkeyPressed Key_3 (0x33)\n"
+                   "keyPressed Key_Control (0x1000021)\nkeyPressed Key_L (0x4c)\n4 key values reported\n");
+}
+
+// Without an X display the hot keys cannot be registered: the tool says so and fails.
+TEST_F(UvccamctlRealPlatform, HotkeysFailsWithoutAnXDisplay)
+{
+    const QByteArray previous = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
+    const ToolRun result = run(QStringLiteral("hotkeys --seconds 1"));
+    if (!previous.isEmpty())
+        qputenv("DISPLAY", previous);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, QString());
+    EXPECT_TRUE(result.err.contains(QStringLiteral("global hot keys need an X11 display"))) << result.err.toStdString();
+    EXPECT_TRUE(result.err.endsWith(QStringLiteral("uvccamctl: hotkeys: the global hot keys could not all be registered: "
+                                                   "another program holds one of them, or there is no X11 display\n")))
+        << result.err.toStdString();
 }
 
 }  // namespace
