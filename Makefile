@@ -1,7 +1,10 @@
 # The two entry points: `make test` and `make demo`. Both install what is missing first.
 JOBS ?= 2
+# Where `make install` puts the library, its headers, the tool and the rest; DESTDIR, when
+# set, is put in front of it (staged installs, packaging).
+PREFIX ?= /usr/local
 
-.PHONY: all bootstrap test demo build clean
+.PHONY: all bootstrap test demo build install clean
 
 all: build
 
@@ -23,6 +26,9 @@ build: bootstrap
 # takes no real time; the snapshot shows the simulated camera's colour bars.
 demo: build
 	./build/release/tools/uvccamctl --virtual-clock demo --snapshot build/release/demo-snapshot.png
+
+install: build
+	cmake --install build/release --prefix $(PREFIX)
 
 clean:
 	rm -rf build
