@@ -16,7 +16,7 @@ packages=(
     desktop-file-utils
     groff-base
     libxkbcommon-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xkb-dev
-    xvfb xdotool
+    xvfb xdotool x11-xkb-utils
     dpkg-dev file lintian
 )
 

@@ -6,13 +6,13 @@
 #include "platform/linux/CaptureServiceV4l2.h"
 #include "platform/linux/HidServiceHidraw.h"
 #include "platform/linux/HotKeyServiceX11.h"
+#include "platform/linux/KeyboardLayoutServiceXkb.h"
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/LoginItemsServiceXdg.h"
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/TaskInfoServiceProc.h"
 #include "platform/linux/UdevWatcher.h"
 #include "platform/linux/UsbServiceUvcvideo.h"
-#include "platform/sim/KeyboardLayoutServiceSim.h"
 #include "platform/sim/ProcessServiceSim.h"
 
 namespace uvccam::platform {
@@ -41,10 +41,8 @@ std::unique_ptr<Platform> PlatformLinux::create()
     services.taskInfo = std::make_unique<TaskInfoServiceProc>();
     // X11 key grabs; the display is opened at the first registration, not here.
     services.hotKeys = std::make_unique<HotKeyServiceX11>(*runLoop);
-    // Keys are named after the user's layout, which only a desktop backend can know.
-    auto keyboardLayout = std::make_unique<KeyboardLayoutServiceSim>();
-    keyboardLayout->setLayoutData(KeyboardLayoutServiceSim::LayoutData::None);
-    services.keyboardLayout = std::move(keyboardLayout);
+    // The X server's layout, or the XKB_DEFAULT_* one without a display; asked at each key name.
+    services.keyboardLayout = std::make_unique<KeyboardLayoutServiceXkb>();
     services.runLoop = std::move(runLoop);
     services.log = std::make_unique<LogSinkSystem>();
     return std::make_unique<Platform>(std::move(services));
