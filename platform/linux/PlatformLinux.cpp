@@ -1,4 +1,4 @@
-// The Linux platform's services: which are real now, and the empty simulations that stand in for the rest.
+// The Linux platform's services: the system's own backend for each.
 #include "platform/linux/PlatformLinux.h"
 
 #include "platform/linux/AudioHardwarePulse.h"
@@ -9,11 +9,11 @@
 #include "platform/linux/KeyboardLayoutServiceXkb.h"
 #include "platform/linux/LogSinkSystem.h"
 #include "platform/linux/LoginItemsServiceXdg.h"
+#include "platform/linux/ProcessServiceX11.h"
 #include "platform/linux/RunLoopQt.h"
 #include "platform/linux/TaskInfoServiceProc.h"
 #include "platform/linux/UdevWatcher.h"
 #include "platform/linux/UsbServiceUvcvideo.h"
-#include "platform/sim/ProcessServiceSim.h"
 
 namespace uvccam::platform {
 
@@ -36,7 +36,8 @@ std::unique_ptr<Platform> PlatformLinux::create()
     // The test clip sounds on the sound server's default output, the device whose volume
     // the library reports.
     services.audioPlayback = std::make_unique<AudioPlaybackGst>();
-    services.process = std::make_unique<ProcessServiceSim>(ProcessServiceSim::Applications::None);
+    // The X11 session's applications; the display is opened at the first request, not here.
+    services.process = std::make_unique<ProcessServiceX11>();
     services.loginItems = std::make_unique<LoginItemsServiceXdg>();
     services.taskInfo = std::make_unique<TaskInfoServiceProc>();
     // X11 key grabs; the display is opened at the first registration, not here.
