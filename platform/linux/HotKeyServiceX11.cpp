@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <set>
 
 // Last: Xlib's macros (None, Bool, Status, KeyPress, Always ...) would rewrite the headers above.
 #include <X11/XKBlib.h>
@@ -140,6 +141,39 @@ private:
     int firstError_ = Success;
 };
 
+// Xlib ends the process when a connection breaks (the X server quits or crashes, the
+// session ends): its default I/O error handler exits, and so does a display's default exit
+// handler. A library must not take its host down with a connection of its own, so the
+// displays of this service are survivable: the process-wide I/O error handler returns for
+// them (and goes on to the handler that was there before for every other display, the
+// host's among them), and each one's exit handler only marks it lost.
+std::set<Display*>& survivableDisplays()
+{
+    static std::set<Display*> displays;
+    return displays;
+}
+
+// The handler before ours, which every other display's loss goes to.
+XIOErrorHandler& previousIOErrorHandler()
+{
+    static XIOErrorHandler previous = nullptr;
+    return previous;
+}
+
+int ioErrorHandler(Display* display)
+{
+    if (survivableDisplays().count(display) != 0)
+        return 0;
+    const XIOErrorHandler previous = previousIOErrorHandler();
+    return previous ? previous(display) : 0;
+}
+
+void installIOErrorHandler()
+{
+    static const bool installed = (previousIOErrorHandler() = XSetIOErrorHandler(&ioErrorHandler), true);
+    (void)installed;
+}
+
 }  // namespace
 
 struct HotKeyServiceX11::Connection {
@@ -148,13 +182,24 @@ struct HotKeyServiceX11::Connection {
     // Neither lock, Caps Lock, Num Lock, both; without a Num Lock modifier the first two.
     std::vector<unsigned int> lockVariants;
     std::unique_ptr<QSocketNotifier> notifier;
+    // The server went away: Xlib answers every further call on the display with nothing.
+    bool lost = false;
 
+    explicit Connection(Display* openedDisplay) : display(openedDisplay), root(DefaultRootWindow(openedDisplay))
+    {
+        installIOErrorHandler();
+        survivableDisplays().insert(display);
+        XSetIOErrorExitHandler(
+            display, [](Display*, void* connection) { static_cast<Connection*>(connection)->lost = true; }, this);
+    }
     ~Connection()
     {
         notifier.reset();
-        if (display)
-            XCloseDisplay(display);
+        XCloseDisplay(display);
+        survivableDisplays().erase(display);
     }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 };
 
 HotKeyServiceX11::HotKeyServiceX11(RunLoop& runLoop) : runLoop_(runLoop) {}
@@ -190,9 +235,7 @@ bool HotKeyServiceX11::connect()
         return false;
     }
 
-    connection_ = std::make_unique<Connection>();
-    connection_->display = display;
-    connection_->root = DefaultRootWindow(display);
+    connection_ = std::make_unique<Connection>(display);
     // Without it a held key repeats as release and press pairs, each a false release.
     Bool detectable = False;
     XkbSetDetectableAutoRepeat(display, True, &detectable);
@@ -206,10 +249,18 @@ bool HotKeyServiceX11::connect()
         connection_->lockVariants.push_back(numLock | LockMask);
     }
     connection_->notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
-    QObject::connect(connection_->notifier.get(), &QSocketNotifier::activated, connection_->notifier.get(),
-                     [this] { readEvents(); });
+    QObject::connect(connection_->notifier.get(), &QSocketNotifier::activated, connection_->notifier.get(), [this] {
+        readEvents();
+        // A closed socket reads as readable: this is where a server that went away shows.
+        if (connection_->lost)
+            connectionLost();
+    });
     // Opening read the server's first messages already; the socket will not show them again.
     readEvents();
+    if (connection_->lost) {
+        connectionLost();
+        return false;
+    }
     return true;
 }
 
@@ -239,6 +290,10 @@ HotKeyStatus HotKeyServiceX11::registerEventHotKey(std::uint16_t keyCode, std::u
         return kHotKeyExists;
 
     const int error = grab(candidate);
+    if (connection_->lost) {
+        connectionLost();
+        return kNoDisplay;
+    }
     if (error != Success) {
         // The variants that were granted: a combination is held whole or not at all. An
         // ungrab leaves another client's grabs alone.
@@ -258,6 +313,11 @@ HotKeyStatus HotKeyServiceX11::unregisterEventHotKey(HotKeyRegistration registra
     if (found == registrations_.end())
         return kUnknownRegistration;
     ungrab(found->second);
+    if (connection_->lost) {
+        // Its grabs went with the server, and so did every other registration.
+        connectionLost();
+        return kHotKeySuccess;
+    }
     // A key of it still held keeps its entry in pressed_, so that its auto-repeat and
     // release are still recognised; with the registration gone they post nothing.
     registrations_.erase(found);
@@ -311,7 +371,7 @@ void HotKeyServiceX11::ungrab(const Registration& registration)
 void HotKeyServiceX11::readEvents()
 {
     Display* display = connection_->display;
-    while (XPending(display) > 0) {
+    while (!connection_->lost && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == kXKeyPress)
@@ -319,6 +379,23 @@ void HotKeyServiceX11::readEvents()
         else if (event.type == kXKeyRelease)
             keyReleased(event.xkey.keycode, event.xkey.state);
     }
+}
+
+void HotKeyServiceX11::connectionLost()
+{
+    // The grabs went with the server. Keys held then are released as far as the host can
+    // tell, and every registration ends; the next registration opens the display again,
+    // which finds a new server or none.
+    qCWarning(lcDesktop, "the X server %s went away: the global hot keys are gone until they are registered again",
+              XDisplayString(connection_->display));
+    for (const auto& [key, handle] : pressed_)
+        post(HotKeyEventKind::Released, handle, 0);
+    pressed_.clear();
+    grabbingKey_.reset();
+    registrations_.clear();
+    // Not from inside the notifier's own signal: the connection goes on the next turn.
+    connection_->notifier->setEnabled(false);
+    runLoop_.dispatchAfter(Duration::zero(), [lostConnection = std::shared_ptr<Connection>(std::move(connection_))] {});
 }
 
 void HotKeyServiceX11::keyPressed(unsigned int xKeyCode, unsigned int state)

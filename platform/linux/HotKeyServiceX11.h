@@ -35,7 +35,9 @@ namespace uvccam::platform {
 // Under Xwayland the grabs only see keys typed into X clients.
 //
 // One X connection of its own, read on the main thread through a socket notifier on its
-// descriptor. Call it from the thread that made it, which runs a Qt event loop.
+// descriptor. Call it from the thread that made it, which runs a Qt event loop. When the X
+// server goes away the process goes on (Xlib's default would end it): the registrations
+// end, one warning says so, and the next registration opens the display again.
 class HotKeyServiceX11 : public HotKeyService {
 public:
     // No X display to register with.
@@ -76,6 +78,9 @@ private:
     // Reads everything the connection holds; called by the notifier and after each of
     // this service's own round trips, which may have queued events the socket no longer shows.
     void readEvents();
+    // The server went away (Xlib told the connection's exit handler): ends every
+    // registration and lets the connection go.
+    void connectionLost();
     void keyPressed(unsigned int xKeyCode, unsigned int state);
     void keyReleased(unsigned int xKeyCode, unsigned int state);
     void post(HotKeyEventKind kind, HotKeyRegistration handle, unsigned int state);

@@ -367,6 +367,44 @@ TEST_F(X11HotKeyService, PostsOnePressAndOneReleasePerKeyToEveryHandlerInOrder)
     EXPECT_NE(service.unregisterEventHotKey(0), kHotKeySuccess);
 }
 
+// The X server quits while a hot key is held: the host process lives on (Xlib's default
+// would end it), the held key is released, one warning says what happened, and the next
+// registration finds the next server.
+TEST(X11HotKeyServiceLosingItsServer, LivesOnEndsEveryRegistrationAndRegistersAgainOnTheNextServer)
+{
+    RunLoopQt loop;
+    HotKeyServiceX11 service{loop};
+    QStringList seen;
+    for (const HotKeyEventKind kind : {HotKeyEventKind::Pressed, HotKeyEventKind::Released}) {
+        service.installEventHandler(kind, [&seen](const HotKeyPlatformEvent& event) {
+            seen << QStringLiteral("%1%2").arg(event.kind == HotKeyEventKind::Pressed ? '+' : '-').arg(event.identifier.id);
+            return kHotKeySuccess;
+        });
+    }
+    auto server = std::make_unique<PrivateXServer>();
+    ASSERT_EQ(server->error(), QString());
+    HotKeyRegistration left = 0;
+    ASSERT_EQ(service.registerEventHotKey(123, HotKeyModifier::Command, {0x68746B31, 1}, left), kHotKeySuccess);
+    xdotool(*server, {"keydown", "ctrl+Left"});
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 1; }));
+
+    CategoryMessages messages("uvccam.linux.desktop");
+    server.reset();
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 2; })) << "the held key is released";
+    EXPECT_EQ(seen, (QStringList{"+1", "-1"}));
+    ASSERT_EQ(messages.warnings().size(), 1);
+    EXPECT_TRUE(messages.warnings().front().contains(QStringLiteral("went away"))) << messages.warnings().front().toStdString();
+    EXPECT_EQ(service.unregisterEventHotKey(left), HotKeyServiceX11::kUnknownRegistration);
+
+    PrivateXServer next;
+    ASSERT_EQ(next.error(), QString());
+    HotKeyRegistration again = 0;
+    ASSERT_EQ(service.registerEventHotKey(123, HotKeyModifier::Command, {0x68746B31, 2}, again), kHotKeySuccess);
+    xdotool(next, {"key", "ctrl+Left"});
+    ASSERT_TRUE(waitFor([&] { return seen.size() == 4; }));
+    EXPECT_EQ(seen.mid(2), (QStringList{"+2", "-2"}));
+}
+
 // DISPLAY as given for the test's time; unset for an empty value.
 class ScopedDisplay {
 public:
