@@ -50,8 +50,8 @@ const ToolHelp& toolHelp()
             {"1", "the device or the library refused, or the work failed"},
             {"2", "bad usage: an unknown command or option, an option given twice, a malformed value,\n"
                   "a value outside the control's range (found before anything reached a device)"},
-            {"3", "no such device, none attached, the device left, the wrong kind of device for the\n"
-                  "command, or no backend for the command on this system yet (without --simulate)"},
+            {"3", "no such device, none attached, the device left, or the wrong kind of device for\n"
+                  "the command"},
         },
         {
             "uvccamctl list",

@@ -5,7 +5,6 @@
 #include "Console.h"
 #include "Interrupt.h"
 #include "ManPage.h"
-#include "PendingBackends.h"
 #include "Session.h"
 
 #include "UVCCamDiagnostics.h"
@@ -132,13 +131,6 @@ int main(int argc, char** argv)
     }
     if (const QString problem = checkGlobalOptions(options, *command); !problem.isEmpty())
         return fail(console, kBadUsage, problem);
-    // Without --simulate the library works on this machine's devices, where some of its
-    // backends are still to come; a command that needs one says so rather than failing.
-    if (!options.simulate && !command->alwaysSimulated) {
-        if (const QString pending = pendingBackend(*command); !pending.isEmpty())
-            return fail(console, kNoDevice, pending);
-    }
-
     choosePlatform(options, *command);
     catchInterrupts();
     Session session(options, console);
