@@ -60,8 +60,6 @@ void MainWindow::showDevice(const DeviceInfo& device)
     controls_->showDevice(device);
     vendor_->showDevice(device);
     microphone_->showDevice(device);
-    if (device.deviceUniqueId.isEmpty())
-        status_->say(tr("No device selected"));
 }
 
 }  // namespace uvccamviewer
