@@ -23,9 +23,11 @@ build: bootstrap
 	cmake --build build/release -j$(JOBS)
 
 # The guided tour on the simulated devices. On the virtual clock the 10-second recording
-# takes no real time; the snapshot shows the simulated camera's colour bars.
+# takes no real time; the snapshot shows the simulated camera's colour bars. Then the
+# viewer's window on the same devices, grabbed once its preview runs (no display needed).
 demo: build
 	./build/release/tools/uvccamctl --virtual-clock demo --snapshot build/release/demo-snapshot.png
+	QT_QPA_PLATFORM=offscreen ./build/release/viewer/uvccam-viewer --simulate --screenshot build/release/viewer-screenshot.png
 
 install: build
 	cmake --install build/release --prefix $(PREFIX)
