@@ -14,6 +14,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
+#include <QSignalBlocker>
 
 namespace uvccamviewer {
 
@@ -80,8 +81,8 @@ HotKeysPanel::~HotKeysPanel()
 void HotKeysPanel::setShortcutsEnabled(bool enabled)
 {
     camera_.setKeyboardConnected(enabled);
-    if (enabled_->isChecked() != enabled)
-        enabled_->setChecked(enabled);
+    const QSignalBlocker quiet(enabled_);
+    enabled_->setChecked(enabled);
     // The library reports no result; a combination another program holds stops the
     // registration, which only its log says.
     status_.say(enabled ? tr("Global shortcuts registered (setKeyboardConnected(true))")
