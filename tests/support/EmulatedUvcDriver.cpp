@@ -606,26 +606,15 @@ int EmulatedUvcDriver::ioctl(Call& call, bool capture)
         return -ENOTTY;
     switch (request) {
     case VIDIOC_QUERYCTRL: {
+        // A failed ioctl leaves the caller's memory as it was.
         auto* asked = call.argument<v4l2_queryctrl>();
         if (!asked)
             return -EFAULT;
-        v4l2_query_ext_ctrl description{};
-        if (const int result = describe(asked->id, description); result < 0)
-            return result;
-        *asked = {};
-        asked->id = description.id;
-        asked->type = description.type;
-        std::memcpy(asked->name, description.name, sizeof asked->name);
-        asked->minimum = static_cast<std::int32_t>(description.minimum);
-        asked->maximum = static_cast<std::int32_t>(description.maximum);
-        asked->step = static_cast<std::int32_t>(description.step);
-        asked->default_value = static_cast<std::int32_t>(description.default_value);
-        asked->flags = description.flags;
-        return 0;
-    }
-    case VIDIOC_QUERY_EXT_CTRL: {
-        auto* asked = call.argument<v4l2_query_ext_ctrl>();
-        return asked ? describe(asked->id, *asked) : -EFAULT;
+        v4l2_queryctrl description{};
+        const int result = describe(asked->id, description);
+        if (result == 0)
+            *asked = description;
+        return result;
     }
     case VIDIOC_QUERYMENU: {
         auto* item = call.argument<v4l2_querymenu>();
@@ -633,26 +622,21 @@ int EmulatedUvcDriver::ioctl(Call& call, bool capture)
     }
     case VIDIOC_G_CTRL:
     case VIDIOC_S_CTRL: {
-        // The V4L2 core hands these to the driver as a one-control VIDIOC_G/S_EXT_CTRLS of
-        // the control's class.
+        // The V4L2 core hands these to the driver as a one-control VIDIOC_G/S_EXT_CTRLS.
         auto* asked = call.argument<v4l2_control>();
         if (!asked)
             return -EFAULT;
         v4l2_ext_control one{};
         one.id = asked->id;
         one.value = asked->value;
-        v4l2_ext_controls all{};
-        all.which = V4L2_CTRL_ID2WHICH(asked->id);
-        all.count = 1;
-        const int result = request == VIDIOC_G_CTRL ? getControls(all, &one, VIDIOC_G_EXT_CTRLS)
-                                                    : setControls(all, &one, VIDIOC_S_EXT_CTRLS);
+        const int result = request == VIDIOC_G_CTRL ? getControls(V4L2_CTRL_WHICH_CUR_VAL, &one, 1)
+                                                    : setControls(V4L2_CTRL_WHICH_CUR_VAL, &one, 1);
         if (result == 0)
             asked->value = one.value;
         return result;
     }
     case VIDIOC_G_EXT_CTRLS:
-    case VIDIOC_S_EXT_CTRLS:
-    case VIDIOC_TRY_EXT_CTRLS: {
+    case VIDIOC_S_EXT_CTRLS: {
         auto* all = call.argument<v4l2_ext_controls>();
         if (!all)
             return -EFAULT;
@@ -663,7 +647,8 @@ int EmulatedUvcDriver::ioctl(Call& call, bool capture)
             if (!list)
                 return -EFAULT;
         }
-        return request == VIDIOC_G_EXT_CTRLS ? getControls(*all, list, request) : setControls(*all, list, request);
+        return request == VIDIOC_G_EXT_CTRLS ? getControls(all->which, list, all->count)
+                                             : setControls(all->which, list, all->count);
     }
     case UVCIOC_CTRL_QUERY: {
         auto* asked = call.argument<uvc_xu_control_query>();
@@ -750,13 +735,11 @@ const EmulatedUvcDriver::Exposed* EmulatedUvcDriver::find(std::uint32_t id) cons
     return nullptr;
 }
 
-int EmulatedUvcDriver::describe(std::uint32_t asked, v4l2_query_ext_ctrl& description)
+int EmulatedUvcDriver::describe(std::uint32_t asked, v4l2_queryctrl& description)
 {
     const bool next = asked & V4L2_CTRL_FLAG_NEXT_CTRL;
     const std::uint32_t id = asked & V4L2_CTRL_ID_MASK;
     description = {};
-    description.elem_size = sizeof(std::int32_t);
-    description.elems = 1;
     const Exposed* found = nullptr;
     for (const Exposed& exposed : exposed_) {
         if (next ? exposed.mapping->id > id : exposed.mapping->id == id || classOf(exposed.mapping->id) == id) {
@@ -771,7 +754,7 @@ int EmulatedUvcDriver::describe(std::uint32_t asked, v4l2_query_ext_ctrl& descri
     if (next ? classId > id : classId == id) {
         description.id = classId;
         description.type = V4L2_CTRL_TYPE_CTRL_CLASS;
-        copyName(description.name, sizeof description.name,
+        copyName(reinterpret_cast<char*>(description.name), sizeof description.name,
                  classId == V4L2_CID_CAMERA_CLASS ? QStringLiteral("Camera Controls") : QStringLiteral("User Controls"));
         description.flags = V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_WRITE_ONLY;
         return 0;
@@ -781,7 +764,7 @@ int EmulatedUvcDriver::describe(std::uint32_t asked, v4l2_query_ext_ctrl& descri
     Control& control = *found->control;
     description.id = mapping.id;
     description.type = mapping.type;
-    copyName(description.name, sizeof description.name, QLatin1String(mapping.name));
+    copyName(reinterpret_cast<char*>(description.name), sizeof description.name, QLatin1String(mapping.name));
     if (!(control.flags & UVC_CTRL_FLAG_GET_CUR))
         description.flags |= V4L2_CTRL_FLAG_WRITE_ONLY;
     if (!(control.flags & UVC_CTRL_FLAG_SET_CUR))
@@ -848,38 +831,31 @@ int EmulatedUvcDriver::value(const Exposed& exposed, std::int32_t* value)
 
 namespace {
 
-// The V4L2 core's check of `which` before the driver sees the call: the current or, to
-// read, the default values, or a class that every control belongs to.
-int checkWhich(v4l2_ext_controls& all, const v4l2_ext_control* list, unsigned long ioctl)
+// The V4L2 core's check of `which` before the driver sees the call: the current values, or
+// a class that every control belongs to.
+int checkWhich(std::uint32_t which, const v4l2_ext_control* list, std::uint32_t count)
 {
-    if (all.which == V4L2_CTRL_WHICH_CUR_VAL || (all.which == V4L2_CTRL_WHICH_DEF_VAL && ioctl == VIDIOC_G_EXT_CTRLS))
+    if (which == V4L2_CTRL_WHICH_CUR_VAL)
         return 0;
-    for (std::uint32_t i = 0; i < all.count; ++i) {
-        if (all.which == V4L2_CTRL_WHICH_DEF_VAL || V4L2_CTRL_ID2WHICH(list[i].id) != all.which) {
-            all.error_idx = ioctl == VIDIOC_TRY_EXT_CTRLS ? i : all.count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (V4L2_CTRL_ID2WHICH(list[i].id) != which)
             return -EINVAL;
-        }
     }
     return 0;
 }
 
 }  // namespace
 
-int EmulatedUvcDriver::checkAccess(v4l2_ext_control* list, std::uint32_t count, unsigned long ioctl,
-                                   std::uint32_t* failed)
+int EmulatedUvcDriver::checkAccess(const v4l2_ext_control* list, std::uint32_t count, bool set)
 {
-    for (*failed = 0; *failed < count; ++*failed) {
-        const v4l2_ext_control& asked = list[*failed];
-        const Exposed* exposed = find(asked.id);
-        if (!exposed) {
-            const bool isClass = std::any_of(exposed_.begin(), exposed_.end(),
-                                             [&](const Exposed& e) { return classOf(e.mapping->id) == asked.id; });
-            return isClass ? -EACCES : -EINVAL;
-        }
-        if (!(exposed->control->flags & (ioctl == VIDIOC_G_EXT_CTRLS ? UVC_CTRL_FLAG_GET_CUR : UVC_CTRL_FLAG_SET_CUR)))
+    for (std::uint32_t n = 0; n < count; ++n) {
+        const Exposed* exposed = find(list[n].id);
+        if (!exposed)
+            return -EINVAL;
+        if (!(exposed->control->flags & (set ? UVC_CTRL_FLAG_SET_CUR : UVC_CTRL_FLAG_GET_CUR)))
             return -EACCES;
         const Mapping& mapping = *exposed->mapping;
-        if (ioctl != VIDIOC_S_EXT_CTRLS || !mapping.master)
+        if (!set || !mapping.master)
             continue;
         // The automatic partner's value: the one this call sets (the last, if several),
         // else the camera's.
@@ -900,63 +876,37 @@ int EmulatedUvcDriver::checkAccess(v4l2_ext_control* list, std::uint32_t count, 
     return 0;
 }
 
-int EmulatedUvcDriver::getControls(v4l2_ext_controls& all, v4l2_ext_control* list, unsigned long ioctl)
+int EmulatedUvcDriver::getControls(std::uint32_t which, v4l2_ext_control* list, std::uint32_t count)
 {
-    if (const int result = checkWhich(all, list, ioctl); result < 0)
+    if (const int result = checkWhich(which, list, count); result < 0)
         return result;
-    std::uint32_t failed = 0;
-    if (const int result = checkAccess(list, all.count, ioctl, &failed); result < 0) {
-        all.error_idx = all.count;
+    if (const int result = checkAccess(list, count, false); result < 0)
         return result;
-    }
-    for (std::uint32_t i = 0; i < all.count; ++i) {
-        int result = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
         std::int32_t read = 0;  // the list is packed: no pointer into it
-        if (all.which == V4L2_CTRL_WHICH_DEF_VAL) {
-            v4l2_query_ext_ctrl description{};
-            result = describe(list[i].id, description);
-            read = static_cast<std::int32_t>(description.default_value);
-        } else {
-            result = value(*find(list[i].id), &read);
-        }
-        if (result < 0) {
-            all.error_idx = i;
+        if (const int result = value(*find(list[i].id), &read); result < 0)
             return result;
-        }
         list[i].value = read;
     }
-    all.error_idx = 0;
     return 0;
 }
 
-int EmulatedUvcDriver::setControls(v4l2_ext_controls& all, v4l2_ext_control* list, unsigned long ioctl)
+int EmulatedUvcDriver::setControls(std::uint32_t which, v4l2_ext_control* list, std::uint32_t count)
 {
-    if (const int result = checkWhich(all, list, ioctl); result < 0)
+    if (const int result = checkWhich(which, list, count); result < 0)
         return result;
-    if (all.count == 0)
-        return 0;
-    const bool apply = ioctl == VIDIOC_S_EXT_CTRLS;
-    std::uint32_t failed = 0;
-    if (const int result = checkAccess(list, all.count, ioctl, &failed); result < 0) {
-        all.error_idx = apply ? all.count : failed;
+    if (const int result = checkAccess(list, count, true); result < 0)
         return result;
-    }
-    for (std::uint32_t i = 0; i < all.count; ++i) {
+    for (std::uint32_t i = 0; i < count; ++i) {
         std::int32_t value = list[i].value;
         const int result = set(*find(list[i].id), &value);
         list[i].value = value;
         if (result < 0) {
             rollBack();
-            all.error_idx = apply ? all.count : i;
             return result;
         }
     }
-    all.error_idx = 0;
-    if (!apply) {
-        rollBack();
-        return 0;
-    }
-    return commit(list, all.count, &all.error_idx);
+    return commit();
 }
 
 int EmulatedUvcDriver::set(const Exposed& exposed, std::int32_t* value)
@@ -1006,7 +956,7 @@ int EmulatedUvcDriver::set(const Exposed& exposed, std::int32_t* value)
     return 0;
 }
 
-int EmulatedUvcDriver::commit(v4l2_ext_control* list, std::uint32_t count, std::uint32_t* errorIndex)
+int EmulatedUvcDriver::commit()
 {
     for (const auto& control : controls_) {
         if (!control->dirty)
@@ -1014,11 +964,6 @@ int EmulatedUvcDriver::commit(v4l2_ext_control* list, std::uint32_t count, std::
         const int result = query(UVC_SET_CUR, control->unit, control->info->selector, control->current.data(),
                                  control->info->size);
         if (result < 0) {
-            *errorIndex = count;
-            for (std::uint32_t i = 0; i < count && *errorIndex == count; ++i) {
-                if (find(list[i].id)->control == control.get())
-                    *errorIndex = i;
-            }
             rollBack();
             return result;
         }
@@ -1140,13 +1085,11 @@ std::uint32_t nearest(const std::vector<std::uint32_t>& intervals, std::uint32_t
     });
 }
 
-// The V4L2 core names the formats it knows.
+// The V4L2 core names the formats it knows (the maker's cameras stream UYVY).
 QString formatName(std::uint32_t fourcc)
 {
     if (fourcc == V4L2_PIX_FMT_UYVY)
         return QStringLiteral("UYVY 4:2:2");
-    if (fourcc == V4L2_PIX_FMT_YUYV)
-        return QStringLiteral("YUYV 4:2:2");
     return QString::fromLatin1(reinterpret_cast<const char*>(&fourcc), 4);
 }
 
@@ -1256,21 +1199,11 @@ int EmulatedUvcDriver::videoIoctl(Call& call, unsigned long request)
         asked->discrete = fractionOf(frame->intervals[in.index]);
         return 0;
     }
-    case VIDIOC_G_FMT:
     case VIDIOC_TRY_FMT:
     case VIDIOC_S_FMT: {
         auto* asked = call.argument<v4l2_format>();
         if (!asked)
             return -EFAULT;
-        if (request == VIDIOC_G_FMT && asked->type == V4L2_BUF_TYPE_VIDEO_CAPTURE && !formats_.empty()) {
-            // What TRY_FMT gives for the current mode is the current format.
-            const Frame& frame = formats_[format_].frames[frame_];
-            asked->fmt.pix.pixelformat = formats_[format_].fourcc;
-            asked->fmt.pix.width = frame.width;
-            asked->fmt.pix.height = frame.height;
-        } else if (request == VIDIOC_S_FMT && streamer_) {
-            return -EBUSY;
-        }
         std::size_t format = 0;
         std::size_t frame = 0;
         if (const int result = tryFormat(*asked, &format, &frame); result < 0)
@@ -1290,8 +1223,6 @@ int EmulatedUvcDriver::videoIoctl(Call& call, unsigned long request)
         if (asked->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || formats_.empty())
             return -EINVAL;
         if (request == VIDIOC_S_PARM) {
-            if (streamer_)
-                return -EBUSY;
             interval_ = nearest(formats_[format_].frames[frame_].intervals, intervalOf(asked->parm.capture.timeperframe));
         }
         const std::uint32_t type = asked->type;
@@ -1339,14 +1270,12 @@ int EmulatedUvcDriver::videoIoctl(Call& call, unsigned long request)
         asked->type = V4L2_INPUT_TYPE_CAMERA;
         return 0;
     }
-    case VIDIOC_G_INPUT:
-    case VIDIOC_S_INPUT: {
+    case VIDIOC_G_INPUT: {
         auto* input = call.argument<int>();
         if (!input)
             return -EFAULT;
-        if (request == VIDIOC_G_INPUT)
-            *input = 0;
-        return *input == 0 ? 0 : -EINVAL;
+        *input = 0;
+        return 0;
     }
     default:
         return -ENOTTY;

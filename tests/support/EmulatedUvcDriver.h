@@ -21,9 +21,8 @@ struct _UMockdevIoctlBase;
 struct _UMockdevIoctlClient;
 struct uvc_xu_control_query;
 struct v4l2_ext_control;
-struct v4l2_ext_controls;
 struct v4l2_format;
-struct v4l2_query_ext_ctrl;
+struct v4l2_queryctrl;
 struct v4l2_querymenu;
 
 namespace uvccam::testing {
@@ -42,16 +41,18 @@ QByteArray cameraUsbDescriptors(const platform::UvcCameraModel& camera, std::uin
 // descriptors, and the answers to the class requests it sends, which go to the camera
 // model (so tests read there what reached the camera).
 //
-// Capture node: VIDIOC_QUERYCAP; VIDIOC_QUERYCTRL, VIDIOC_QUERY_EXT_CTRL and
-// VIDIOC_QUERYMENU; VIDIOC_G/S_CTRL and VIDIOC_G/S/TRY_EXT_CTRLS over the standard controls
-// that the camera terminal and processing unit declare, with uvcvideo's mapping to V4L2
-// controls; UVCIOC_CTRL_QUERY on extension units; the video formats, sizes and intervals
-// that the streaming descriptors declare (VIDIOC_ENUM_FMT, ENUM_FRAMESIZES,
-// ENUM_FRAMEINTERVALS, G/S/TRY_FMT, G/S_PARM, with uvcvideo's nearest-match rules), the
-// whole frame as the crop bounds (VIDIOC_G_SELECTION, VIDIOC_CROPCAP) and the camera
-// terminal as the one input (VIDIOC_ENUMINPUT, G/S_INPUT). Anything else fails with ENOTTY
-// (setting a crop, events, video standards, buffers). The metadata node answers
-// VIDIOC_QUERYCAP only.
+// It answers what the library's backends and GStreamer's v4l2src send. Capture node:
+// VIDIOC_QUERYCAP; VIDIOC_QUERYCTRL (NEXT_CTRL too, with the control classes) and
+// VIDIOC_QUERYMENU; VIDIOC_G/S_CTRL and VIDIOC_G/S_EXT_CTRLS (current values, `which` the
+// current values or the controls' class) over the standard controls that the camera
+// terminal and processing unit declare, with uvcvideo's mapping to V4L2 controls;
+// UVCIOC_CTRL_QUERY on extension units; the video formats, sizes and intervals that the
+// streaming descriptors declare (VIDIOC_ENUM_FMT, ENUM_FRAMESIZES, ENUM_FRAMEINTERVALS,
+// TRY/S_FMT, G/S_PARM, with uvcvideo's nearest-match rules), the whole frame as the crop
+// bounds (VIDIOC_G_SELECTION, VIDIOC_CROPCAP) and the camera terminal as the one input
+// (VIDIOC_ENUMINPUT, G_INPUT). Anything else fails with ENOTTY (VIDIOC_QUERY_EXT_CTRL,
+// TRY_EXT_CTRLS, G_FMT, S_INPUT, setting a crop, events, video standards, buffers). The
+// metadata node answers VIDIOC_QUERYCAP only.
 //
 // Video comes through read(), not through buffers: the capture node says
 // V4L2_CAP_READWRITE, not V4L2_CAP_STREAMING, because umockdev cannot follow the
@@ -62,9 +63,9 @@ QByteArray cameraUsbDescriptors(const platform::UvcCameraModel& camera, std::uin
 // and answered when the frame is due (from the driver's own thread: umockdev's thread stays
 // free, and a blocking reader never waits on anything but the clock). No frame is dropped:
 // a reader that falls behind gets the frames it missed at once. The stream ends when that
-// descriptor is closed. Another descriptor's read meanwhile fails with EBUSY, as do S_FMT
-// and S_PARM. After an unplug a held read and every later read fail with ENODEV. The node
-// is a plain file, so poll() always says it is readable: a reader finds out by reading.
+// descriptor is closed. Another descriptor's read meanwhile fails with EBUSY. After an
+// unplug a held read and every later read fail with ENODEV. The node is a plain file, so
+// poll() always says it is readable: a reader finds out by reading.
 //
 // Like the driver it
 // - asks every declared standard control GET_INFO when it binds (that decides which of
@@ -136,14 +137,14 @@ private:
     int loadCurrent(Control& control);
     int readLimits(Control& control);
     const Exposed* find(std::uint32_t id) const;
-    int describe(std::uint32_t id, v4l2_query_ext_ctrl& description);
+    int describe(std::uint32_t id, v4l2_queryctrl& description);
     int menuItem(v4l2_querymenu& item);
     int value(const Exposed& exposed, std::int32_t* value);
-    int checkAccess(v4l2_ext_control* list, std::uint32_t count, unsigned long ioctl, std::uint32_t* failed);
-    int getControls(v4l2_ext_controls& controls, v4l2_ext_control* list, unsigned long ioctl);
-    int setControls(v4l2_ext_controls& controls, v4l2_ext_control* list, unsigned long ioctl);
+    int checkAccess(const v4l2_ext_control* list, std::uint32_t count, bool set);
+    int getControls(std::uint32_t which, v4l2_ext_control* list, std::uint32_t count);
+    int setControls(std::uint32_t which, v4l2_ext_control* list, std::uint32_t count);
     int set(const Exposed& exposed, std::int32_t* value);
-    int commit(v4l2_ext_control* list, std::uint32_t count, std::uint32_t* errorIndex);
+    int commit();
     void rollBack();
     int extensionQuery(Call& call, uvc_xu_control_query& query);
     int videoIoctl(Call& call, unsigned long request);

@@ -249,6 +249,34 @@ TEST_F(UvcvideoTest, EveryRequestCodeReachesAnExtensionUnitByteForByte)
     EXPECT_EQ(ioctls().count(QLatin1String("UVCIOC_CTRL_QUERY unit 5 selector 3")), 8);
 }
 
+// Standard controls no property reaches: pan and tilt as one 8-byte request (both halves in
+// one VIDIOC_S_EXT_CTRLS, so uvcvideo sends the camera one SET_CUR), and the auto-exposure
+// modes, whose GET_RES is the menu items the driver keeps and of which it refuses the rest.
+TEST_F(UvcvideoTest, PanAndTiltTravelTogetherAndTheExposureModesAreTheMenusItems)
+{
+    start(kRx710, kRx710Id);
+    const std::shared_ptr<UsbInterface> interface = controlInterface();
+    ASSERT_TRUE(interface);
+    ASSERT_EQ(interface->open(), kUsbSuccess);
+    QByteArray panTilt = QByteArray::fromHex("f0f1ffff08070000");  // pan -3600, tilt 1800
+    ASSERT_EQ(send(*interface, 0x01, 1, 13, panTilt), kUsbSuccess);
+    EXPECT_EQ(reached(0x01), "21 01 0d00 0100 8 [f0 f1 ff ff 08 07 00 00]");
+    QByteArray read(8, '\0');
+    ASSERT_EQ(send(*interface, 0x81, 1, 13, read), kUsbSuccess);
+    EXPECT_EQ(read, panTilt);
+    EXPECT_EQ(ioctls(), "VIDIOC_QUERYCTRL 0x009a0908; VIDIOC_QUERYCTRL 0x009a0909; VIDIOC_S_EXT_CTRLS 0x009a0908 = -3600, "
+                        "0x009a0909 = 1800; VIDIOC_G_EXT_CTRLS 0x009a0908, 0x009a0909");
+
+    QByteArray modes(1, '\0');
+    ASSERT_EQ(send(*interface, 0x84, 1, 2, modes), kUsbSuccess);
+    EXPECT_EQ(modes.toHex(), "09") << "manual and aperture priority";
+    QByteArray automatic("\x02", 1);
+    EXPECT_EQ(send(*interface, 0x01, 1, 2, automatic), kUsbPipeStalled);
+    QByteArray manual("\x01", 1);
+    EXPECT_EQ(send(*interface, 0x01, 1, 2, manual), kUsbSuccess);
+    EXPECT_EQ(reached(0x01), "21 01 0200 0100 1 [01]");
+}
+
 TEST_F(UvcvideoTest, AnUndeclaredSelectorAndARequestTheCameraStallsBothStall)
 {
     start(kRx710, kRx710Id);
