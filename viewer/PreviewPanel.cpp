@@ -3,7 +3,7 @@
 
 #include "DeviceDescription.h"
 #include "StatusLine.h"
-#include "UyvyImage.h"
+#include "FrameImage.h"
 
 #include "UVCCam.h"
 #include "UVCCamSimulation.h"
@@ -161,7 +161,7 @@ void PreviewPanel::showPendingFrame()
     drawQueued_ = false;
     if (!streaming_ || pending_.isEmpty())
         return;
-    const QImage image = imageFromUyvy(pending_, pendingWidth_, pendingHeight_);
+    const QImage image = uvccamctl::imageFrom2vuy(pending_, pendingWidth_, pendingHeight_);
     if (image.isNull()) {
         status_.rejected(tr("Preview: a frame of %1 x %2 in %3 bytes cannot be shown")
                              .arg(pendingWidth_)

@@ -1,9 +1,9 @@
 // '2vuy' frames to RGB: known colours, row padding, and frames whose sizes do not fit.
-#include "UyvyImage.h"
+#include "FrameImage.h"
 
 #include <gtest/gtest.h>
 
-namespace uvccamviewer {
+namespace uvccamctl {
 
 namespace {
 
@@ -19,7 +19,7 @@ TEST_P(ConvertingAColour, GivesItsRgbInBothPixelsOfThePair)
 {
     const Colour& colour = GetParam();
     const QByteArray frame{reinterpret_cast<const char*>(std::array<unsigned char, 4>{colour.cb, colour.y, colour.cr, colour.y}.data()), 4};
-    const QImage image = imageFromUyvy(frame, 2, 1);
+    const QImage image = imageFrom2vuy(frame, 2, 1);
     ASSERT_FALSE(image.isNull());
     // Fixed-point rounding may leave a channel one step off.
     for (const QRgb pixel : {image.pixel(0, 0), image.pixel(1, 0)}) {
@@ -36,11 +36,11 @@ INSTANTIATE_TEST_SUITE_P(Bt601, ConvertingAColour,
                                            Colour{"Red75", 65, 100, 212, 0xbf0000}, Colour{"Blue75", 35, 212, 114, 0x0000bf}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
-TEST(UyvyImage, SkipsThePaddingAtTheEndOfEachRow)
+TEST(FrameImage, SkipsThePaddingAtTheEndOfEachRow)
 {
     // Two rows of one white pixel pair, each padded to 8 bytes with bytes that would be red.
     const QByteArray frame = QByteArray::fromHex("80eb80eb" "64415441" "80108010" "64415441");
-    const QImage image = imageFromUyvy(frame, 2, 2);
+    const QImage image = imageFrom2vuy(frame, 2, 2);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.pixel(1, 0) & 0xffffff, 0xffffffu);
     EXPECT_EQ(image.pixel(0, 1) & 0xffffff, 0x000000u);
@@ -56,7 +56,7 @@ class AFrameThatDoesNotFit : public ::testing::TestWithParam<BadFrame> {};
 TEST_P(AFrameThatDoesNotFit, GivesNoImage)
 {
     const BadFrame& frame = GetParam();
-    EXPECT_TRUE(imageFromUyvy(QByteArray(frame.bytes, '\x80'), frame.width, frame.height).isNull());
+    EXPECT_TRUE(imageFrom2vuy(QByteArray(frame.bytes, '\x80'), frame.width, frame.height).isNull());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AFrameThatDoesNotFit,
@@ -66,4 +66,4 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AFrameThatDoesNotFit,
 
 }  // namespace
 
-}  // namespace uvccamviewer
+}  // namespace uvccamctl
