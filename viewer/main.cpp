@@ -3,6 +3,7 @@
 #include "PreviewPanel.h"
 
 #include "UVCCam.h"
+#include "UVCCamDiagnostics.h"
 #include "UVCCamSimulation.h"
 
 #include <QApplication>
@@ -36,6 +37,20 @@ std::unique_ptr<QApplication> makeApplication(int& argc, char** argv)
     __lsan_enable();
 #endif
     return application;
+}
+
+// The library's diagnostics (serial numbers, device paths, HID retries) are for whoever
+// debugs it: with --verbose on standard error, marked with their channel; otherwise nowhere,
+// since the window and its status line show what the user needs.
+void routeDiagnostics(bool verbose)
+{
+    if (!verbose) {
+        uvccam::setDiagnosticHandler([](uvccam::DiagnosticChannel, const QString&) {});
+        return;
+    }
+    uvccam::setDiagnosticHandler([](uvccam::DiagnosticChannel channel, const QString& text) {
+        QTextStream(stderr) << '[' << uvccam::diagnosticChannelName(channel) << "] " << text << '\n';
+    });
 }
 
 void complain(const QString& message)
@@ -89,7 +104,10 @@ int main(int argc, char** argv)
                                         QStringLiteral("Once the first preview frame is shown, save a picture of the window "
                                                        "as PNG and exit."),
                                         QStringLiteral("FILE.png"));
-    parser.addOptions({simulate, screenshot});
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("The library's own diagnostics on standard error, each marked with "
+                                                    "its channel."));
+    parser.addOptions({simulate, screenshot, verbose});
     parser.process(*application);
     if (!parser.positionalArguments().isEmpty()) {
         complain(QStringLiteral("unexpected argument '%1' (see --help)").arg(parser.positionalArguments().first()));
@@ -101,6 +119,7 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    routeDiagnostics(parser.isSet(verbose));
     // The platform is chosen once, before the first camera object is made; without the
     // simulator the library's default, this machine's devices, is used.
     if (parser.isSet(simulate)) {

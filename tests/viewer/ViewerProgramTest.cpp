@@ -11,6 +11,7 @@ namespace {
 
 struct ViewerRun {
     int status = -1;
+    QString out;
     QString err;
 };
 
@@ -25,8 +26,19 @@ ViewerRun runViewer(const QStringList& arguments)
     EXPECT_TRUE(process.waitForFinished(60000));
     ViewerRun result;
     result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
+}
+
+TEST(ViewerProgram, VerboseShowsTheLibrarysDiagnosticsByChannelOnStandardError)
+{
+    QTemporaryDir folder;
+    const ViewerRun run = runViewer({"--simulate", "--verbose", "--screenshot", QDir(folder.path()).filePath("v.png")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QString());
+    // The simulated RX710's serial number, which the library reports as it reads it.
+    EXPECT_TRUE(run.err.contains(QLatin1String("[system] DeviceSerialNumber = SIM000001"))) << run.err.toStdString();
 }
 
 TEST(ViewerProgram, SimulateScreenshotWritesTheWindowWithItsPicture)
@@ -35,6 +47,7 @@ TEST(ViewerProgram, SimulateScreenshotWritesTheWindowWithItsPicture)
     const QString path = QDir(folder.path()).filePath("viewer.png");
     const ViewerRun run = runViewer({"--simulate", "--screenshot", path});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QString()) << "the library's diagnostics stay out of the way without --verbose";
 
     const QImage screenshot(path);
     ASSERT_FALSE(screenshot.isNull());
