@@ -47,11 +47,6 @@ protected:
             device->uvc()->clearRequests();
         log().clear();
     }
-    // Makes the device answer every report with this one.
-    void answerWith(const QByteArray& answer)
-    {
-        device->hid()->setResponder([answer](const QByteArray&) { return std::optional<QByteArray>(answer); });
-    }
     QStringList systemLogWithoutTraffic() const
     {
         return logged(LogChannel::System).filter(QRegularExpression(QStringLiteral("^(?!READ:|WRITE:)")));
@@ -264,11 +259,10 @@ TEST_F(CallerBuiltReports, GetExHidReportWritesBackOnlyWhatFitsAndFailsWithoutAn
     EXPECT_EQ(logged(LogChannel::QtDebug), (QStringList{"setExHidReport read failed", "getExHidReport read failed"}));
 }
 
-// Audio properties of a speakerphone.
 TEST_F(VendorProperties, AudioPropertiesTravelInABlockOnSpeakerphonesOnly)
 {
     select(uvccam::sim::attachSpeakerphone("VOXA760"));
-    answerWith(bytes({8, 0x11, 7, 0, 0x12, 0x34}, 512));
+    device->hid()->setResponder([](const QByteArray&) { return std::optional(bytes({8, 0x11, 7, 0, 0x12, 0x34}, 512)); });
     std::uint8_t value[2] = {};
     EXPECT_EQ(core->getUACHidProperty(7, value, 2), 0);
     EXPECT_EQ(raw(value, 2), "\x12\x34");
