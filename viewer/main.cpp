@@ -12,7 +12,9 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -25,10 +27,21 @@ namespace {
 // run that finds no camera ends.
 constexpr int kFirstFrameWaitMilliseconds = 15000;
 
+// Only the help is asked for: it needs no window, so no display either (over ssh, say).
+bool asksForHelpOnly(int argc, char** argv)
+{
+    return std::any_of(argv + 1, argv + argc, [](const char* argument) {
+        return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0
+               || std::strcmp(argument, "--help-all") == 0;
+    });
+}
+
 // The offscreen platform, on which the screenshot runs without a display, never frees the
 // screen it makes when the application starts; that is Qt's, not ours to report.
-std::unique_ptr<QApplication> makeApplication(int& argc, char** argv)
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 {
+    if (asksForHelpOnly(argc, argv))
+        return std::make_unique<QCoreApplication>(argc, argv);
 #if defined(__SANITIZE_ADDRESS__)
     __lsan_disable();
 #endif
@@ -90,8 +103,8 @@ void takeScreenshotWhenReady(uvccamviewer::MainWindow& window, const QString& pa
 
 int main(int argc, char** argv)
 {
-    const std::unique_ptr<QApplication> application = makeApplication(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("uvccam-viewer"));
+    const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("uvccam-viewer"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

@@ -56,6 +56,20 @@ TEST(ViewerProgram, SimulateScreenshotWritesTheWindowWithItsPicture)
     EXPECT_GT(screenshot.height(), 500);
 }
 
+TEST(ViewerProgram, HelpNeedsNoDisplay)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(UVCCAM_VIEWER_PATH), {QStringLiteral("--help")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(process.readAllStandardOutput().contains("--simulate"));
+}
+
 struct BadLine {
     const char* name;
     QStringList arguments;
