@@ -1,10 +1,10 @@
 // The recording's timeline: ten seconds of level readings, the file, two seconds to playback.
 #include "Recording.h"
 
+#include "TestClip.h"
 #include "UVCCamSimulation.h"
 
 #include <QDateTime>
-#include <QDir>
 
 #include <algorithm>
 #include <cmath>
@@ -13,13 +13,6 @@ namespace uvccamctl {
 
 namespace {
 
-// The library records for exactly this long and starts playback this long after asking.
-constexpr double kClipSeconds = 10.0;
-constexpr double kPlaybackDelay = 2.0;
-// Time for the file to be finished after the recording stops.
-constexpr double kSettle = 0.2;
-// updateVolume carries five times the amplitude: 5 is full scale.
-constexpr double kFullScaleLevel = 5.0;
 constexpr double kStep = 0.1;
 
 // Syllables of about 0.8 s between -2 and -18 dBFS: the meter swings from 3 down to 0.
@@ -27,18 +20,6 @@ double voiceLevel(double seconds)
 {
     constexpr double kPi = 3.14159265358979323846;
     return -2.0 - 16.0 * (0.5 - 0.5 * std::cos(2.0 * kPi * seconds / 1.6));
-}
-
-// The library names the clip by its start time in the temporary directory; the newest
-// .m4a written there since the recording started is it.
-QString findClip(const QDateTime& since)
-{
-    const QFileInfoList clips = QDir(QDir::tempPath()).entryInfoList({QStringLiteral("*.m4a")}, QDir::Files, QDir::Time);
-    for (const QFileInfo& clip : clips) {
-        if (clip.lastModified() >= since)
-            return clip.absoluteFilePath();
-    }
-    return QString();
 }
 
 }  // namespace
@@ -71,15 +52,15 @@ std::optional<RecordResult> recordClip(Session& session, bool voice)
         return std::nullopt;
     }
     const double start = session.now();
-    for (double elapsed = 0; elapsed < kClipSeconds + kSettle && !result.deviceLeft; elapsed = session.now() - start) {
+    for (double elapsed = 0; elapsed < kClipSeconds + kClipSettleSeconds && !result.deviceLeft; elapsed = session.now() - start) {
         if (voice)
             uvccam::sim::setMicrophoneLevel(device, voiceLevel(elapsed));
         console.status(QStringLiteral("recording %1 %2 s   level %3 %4")
                            .arg(Console::gauge(elapsed / kClipSeconds, 30))
                            .arg(std::min(elapsed, kClipSeconds), 4, 'f', 1)
-                           .arg(Console::gauge(level / kFullScaleLevel, 10))
+                           .arg(Console::gauge(level / static_cast<double>(kFullScaleLevel), 10))
                            .arg(level));
-        if (!session.wait(std::min(kStep, kClipSeconds + kSettle - elapsed))) {
+        if (!session.wait(std::min(kStep, kClipSeconds + kClipSettleSeconds - elapsed))) {
             result.interrupted = true;
             break;
         }
@@ -94,7 +75,7 @@ std::optional<RecordResult> recordClip(Session& session, bool voice)
     // Playback starts two seconds after the request; wait for it so it is not cut off. A
     // real clip is heard to its end before the tool exits and takes the sound with it.
     result.playing = camera.startAudioPlaying(QString()) == 1;
-    const double listening = kPlaybackDelay + (session.options().simulate ? 0.0 : kClipSeconds) + kSettle;
+    const double listening = kPlaybackDelaySeconds + (session.options().simulate ? 0.0 : kClipSeconds) + kClipSettleSeconds;
     if (result.playing && !session.wait(listening))
         result.interrupted = true;
     disconnect();

@@ -3,13 +3,13 @@
 
 #include "DeviceDescription.h"
 #include "StatusLine.h"
+#include "TestClip.h"
 
 #include "UVCCam.h"
 #include "UVCCamSimulation.h"
 #include "mac/MacUVCCam.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,28 +24,9 @@ namespace uvccamviewer {
 
 namespace {
 
-// The library records for exactly this long and starts playback this long after asking.
-constexpr double kClipSeconds = 10.0;
-constexpr double kPlaybackDelaySeconds = 2.0;
-// Time for the file to be finished after the recording stops.
-constexpr double kSettleSeconds = 0.2;
-// updateVolume carries five times the amplitude: 5 is full scale.
-constexpr int kFullScaleLevel = 5;
 constexpr int kProgressSteps = 100;
 // The progress bar moves ten times a second, like the level readings.
 constexpr int kRefreshMilliseconds = 100;
-
-// The library names the clip by its start time in the temporary directory; the newest
-// .m4a written there since the recording started is it.
-QString findClip(const QDateTime& since)
-{
-    const QFileInfoList clips = QDir(QDir::tempPath()).entryInfoList({QStringLiteral("*.m4a")}, QDir::Files, QDir::Time);
-    for (const QFileInfo& clip : clips) {
-        if (clip.lastModified() >= since)
-            return clip.absoluteFilePath();
-    }
-    return QString();
-}
 
 }  // namespace
 
@@ -64,7 +45,7 @@ MicrophonePanel::MicrophonePanel(UVCCam& camera, StatusLine& status, QWidget* pa
     record_->setObjectName(QStringLiteral("record"));
     play_->setObjectName(QStringLiteral("play"));
     meter_->setObjectName(QStringLiteral("levelMeter"));
-    meter_->setRange(0, kFullScaleLevel);
+    meter_->setRange(0, uvccamctl::kFullScaleLevel);
     meter_->setFormat(QStringLiteral("level %v of %m"));
     progress_->setObjectName(QStringLiteral("recordingProgress"));
     progress_->setRange(0, kProgressSteps);
@@ -137,7 +118,7 @@ bool MicrophonePanel::play()
         status_.refused(QStringLiteral("startAudioPlaying"), result);
         return false;
     }
-    status_.say(tr("Playback starts in %1 s").arg(kPlaybackDelaySeconds, 0, 'f', 0));
+    status_.say(tr("Playback starts in %1 s").arg(uvccamctl::kPlaybackDelaySeconds, 0, 'f', 0));
     return true;
 }
 
@@ -152,7 +133,7 @@ void MicrophonePanel::levelArrived(int level)
         return;
     level_ = level;
     highestLevel_ = std::max(highestLevel_, level);
-    meter_->setValue(std::clamp(level, 0, kFullScaleLevel));
+    meter_->setValue(std::clamp(level, 0, uvccamctl::kFullScaleLevel));
     followTime();
 }
 
@@ -173,10 +154,10 @@ void MicrophonePanel::followTime()
     if (!recording_)
         return;
     const double elapsed = uvccam::sim::clockSeconds() - recordingStart_;
-    const double shown = std::min(elapsed, kClipSeconds);
-    progress_->setValue(static_cast<int>(std::lround(shown / kClipSeconds * kProgressSteps)));
+    const double shown = std::min(elapsed, uvccamctl::kClipSeconds);
+    progress_->setValue(static_cast<int>(std::lround(shown / uvccamctl::kClipSeconds * kProgressSteps)));
     progress_->setFormat(tr("%1 s").arg(shown, 0, 'f', 1));
-    if (elapsed >= kClipSeconds + kSettleSeconds)
+    if (elapsed >= uvccamctl::kClipSeconds + uvccamctl::kClipSettleSeconds)
         finishRecording();
 }
 
@@ -185,12 +166,12 @@ void MicrophonePanel::finishRecording()
     recording_ = false;
     clock_->stop();
     meter_->setValue(0);
-    clip_ = findClip(recordingStartedAt_);
+    clip_ = uvccamctl::findClip(recordingStartedAt_);
     clipLabel_->setText(clip_.isEmpty() ? tr("(no clip was written)") : QDir::toNativeSeparators(clip_));
     if (clip_.isEmpty())
         status_.rejected(tr("Recording ended, but no clip was written to %1").arg(QDir::toNativeSeparators(QDir::tempPath())));
     else
-        status_.say(tr("Recording ended: %1 (highest level %2 of %3)").arg(clip_).arg(highestLevel_).arg(kFullScaleLevel));
+        status_.say(tr("Recording ended: %1 (highest level %2 of %3)").arg(clip_).arg(highestLevel_).arg(uvccamctl::kFullScaleLevel));
     updateButtons();
     emit recordingEnded(clip_);
 }
