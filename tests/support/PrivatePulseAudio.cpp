@@ -1,6 +1,8 @@
 // A private PulseAudio for tests: started in a temporary directory, named by PULSE_SERVER, stopped by its pid file.
 #include "support/PrivatePulseAudio.h"
 
+#include "support/HelperEnvironment.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -19,15 +21,6 @@ namespace {
 constexpr int kStartMs = 10000;
 constexpr int kStopMs = 5000;
 constexpr int kPactlMs = 10000;
-
-// The helpers run without the test's preload libraries (umockdev's), which are the test's
-// business, not the sound server's.
-QProcessEnvironment helperEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LD_PRELOAD"));
-    return environment;
-}
 
 // Polls a condition that no event announces (a file appearing, a process gone), for at most `limitMs`.
 template <typename Done>

@@ -1,6 +1,8 @@
 // A private Xvfb for tests: its display number comes back through -displayfd once it accepts clients.
 #include "support/PrivateXServer.h"
 
+#include "support/HelperEnvironment.h"
+
 #include <QProcessEnvironment>
 
 #include <fcntl.h>
@@ -12,16 +14,7 @@ namespace {
 
 constexpr int kStartMs = 10000;
 constexpr int kStopMs = 5000;
-constexpr int kXdotoolMs = 10000;
-
-// The helpers run without the test's preload libraries (umockdev's), which are the test's
-// business, not the X server's.
-QProcessEnvironment helperEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LD_PRELOAD"));
-    return environment;
-}
+constexpr int kHelperMs = 10000;
 
 }  // namespace
 
@@ -87,23 +80,28 @@ PrivateXServer::~PrivateXServer()
     }
 }
 
-QString PrivateXServer::xdotool(const QStringList& arguments, QString* failure) const
+QString PrivateXServer::run(const QString& program, const QStringList& arguments, QString* failure) const
 {
     QProcess process;
     QProcessEnvironment environment = helperEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), _display);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral("xdotool"), arguments);
-    const bool finished = process.waitForFinished(kXdotoolMs);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(kHelperMs);
     if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         if (failure) {
-            *failure = QStringLiteral("xdotool %1: %2 %3")
-                           .arg(arguments.join(QLatin1Char(' ')), process.errorString(),
+            *failure = QStringLiteral("%1 %2: %3 %4")
+                           .arg(program, arguments.join(QLatin1Char(' ')), process.errorString(),
                                 QString::fromLocal8Bit(process.readAllStandardError()));
         }
         return QString();
     }
     return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+QString PrivateXServer::xdotool(const QStringList& arguments, QString* failure) const
+{
+    return run(QStringLiteral("xdotool"), arguments, failure);
 }
 
 }  // namespace uvccam::testing

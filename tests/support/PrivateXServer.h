@@ -1,4 +1,4 @@
-// An X server of the test's own: Xvfb on a free display, named by DISPLAY while it lives, and xdotool to press keys on it.
+// An X server of the test's own: Xvfb on a free display, named by DISPLAY while it lives, and the helpers (xdotool ...) run against it.
 #pragma once
 
 #include <QByteArray>
@@ -26,8 +26,10 @@ public:
     // ":<n>"
     QString display() const { return _display; }
 
-    // Runs xdotool against this server ("key", "--delay", "0", "ctrl+Left" ...); its
-    // standard output, or an empty string when it fails (the reason then in `failure`).
+    // Runs a program against this server (setxkbmap ...); its standard output, or an empty
+    // string when it fails (the reason then in `failure`).
+    QString run(const QString& program, const QStringList& arguments, QString* failure = nullptr) const;
+    // run() of xdotool ("key", "--delay", "0", "ctrl+Left" ...).
     QString xdotool(const QStringList& arguments, QString* failure = nullptr) const;
 
 private:

@@ -13,8 +13,6 @@
 #include "support/QtPrinters.h"
 #include "support/ScopedEnvironment.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
@@ -249,15 +247,10 @@ TEST_F(LayoutTranslation, OutOfRangeKeyCodesAndNegativeLengthsAreRefusedAndALeng
 // Runs setxkbmap against the test's server; false with the reason when it fails.
 ::testing::AssertionResult setxkbmap(const PrivateXServer& server, const QStringList& arguments)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LD_PRELOAD"));
-    environment.insert(QStringLiteral("DISPLAY"), server.display());
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral("setxkbmap"), arguments);
-    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return ::testing::AssertionFailure() << "setxkbmap " << arguments.join(QLatin1Char(' ')).toStdString() << ": "
-                                             << process.readAllStandardError().toStdString();
+    QString failure;
+    server.run(QStringLiteral("setxkbmap"), arguments, &failure);
+    if (!failure.isEmpty())
+        return ::testing::AssertionFailure() << failure.toStdString();
     return ::testing::AssertionSuccess();
 }
 

@@ -1,6 +1,8 @@
 // The test world's X server: ready when made, named by DISPLAY while it lives, gone after.
 #include "support/PrivateXServer.h"
 
+#include "support/HelperEnvironment.h"
+
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -25,12 +27,9 @@ TEST(PrivateXServer, AcceptsClientsWhileItLivesAndRestoresDisplayAfter)
     qunsetenv("DISPLAY");
     // The server is gone: a client of that display finds nobody.
     QProcess client;
-    client.setProcessEnvironment([&] {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("LD_PRELOAD"));
-        environment.insert(QStringLiteral("DISPLAY"), display);
-        return environment;
-    }());
+    QProcessEnvironment environment = helperEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    client.setProcessEnvironment(environment);
     client.start(QStringLiteral("xdotool"), { QStringLiteral("getmouselocation") });
     ASSERT_TRUE(client.waitForFinished(10000));
     EXPECT_NE(client.exitCode(), 0);

@@ -1,5 +1,5 @@
-// Runs the hot-key field tests inside a QApplication on the offscreen platform: widgets need
-// one, and no display is needed.
+// Runs the tests of widgets (the hot-key field, the viewer's panels) inside a QApplication on
+// the offscreen platform: widgets need one, and no display is needed.
 #include "hotkey/HKHotKeyTextFieldEditor.h"
 
 #include <QApplication>
